@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds and runs every test, then does it again under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+
+"$top/scripts/build.sh" "$top/build"
+ctest --test-dir "$top/build" --output-on-failure -j2
+
+"$top/scripts/build.sh" "$top/build-asan" -DVARNO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir "$top/build-asan" --output-on-failure -j2

@@ -1,0 +1,48 @@
+#pragma once
+#include <QString>
+#include <cstdint>
+#include <deque>
+#include <memory>
+
+#include "agent/core/Request.h"
+
+namespace varno {
+
+// The ordered queue of requests waiting for the line, oldest first. Poll
+// kinds are held once; a client (kind T) has at most one request waiting;
+// kind # may repeat. At most MaxEntries entries: the oldest falls out.
+class TRequestQueue {
+public:
+    static constexpr int MaxEntries = 100;
+
+    struct Entry {
+        QString Key;   // the kind letter, or "T" and the client's handle
+        int32_t Argument = 0;  // builder argument of # and Y
+        std::unique_ptr<TRequest> Record;  // the client's bytes, kind T
+        uint32_t Id = 0;  // unique while the program runs, never 0
+        char Kind() const { return Key.isEmpty() ? '\0' : Key.at(0).toLatin1(); }
+    };
+
+    // Returns false when nothing was added (a kind already waiting, or a
+    // client request longer than a request record holds).
+    bool QueueRequest(char kind, int32_t value, const uint8_t* data, int length);
+
+    bool Empty() const { return entries_.empty(); }
+    int Count() const { return static_cast<int>(entries_.size()); }
+    Entry* Head() { return entries_.empty() ? nullptr : &entries_.front(); }
+    const Entry& At(int i) const { return entries_.at(static_cast<size_t>(i)); }
+    Entry& At(int i) { return entries_.at(static_cast<size_t>(i)); }
+    bool Contains(const QString& key) const;
+    void RemoveHead();
+    // Removes the head only when it is the entry with this id.
+    bool RemoveHeadIf(uint32_t id);
+    // Removes the entry with this key, if any.
+    bool Remove(const QString& key);
+    void Clear() { entries_.clear(); }
+
+private:
+    std::deque<Entry> entries_;
+    uint32_t nextId_ = 1;
+};
+
+}  // namespace varno

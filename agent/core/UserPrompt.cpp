@@ -1,0 +1,29 @@
+#include "agent/core/UserPrompt.h"
+
+#include <cstdio>
+
+namespace varno {
+namespace {
+
+void writeLine(const char* kind, const QString& caption, const QString& text)
+{
+    const QByteArray line = QByteArray(kind) + ": " + caption.toUtf8() + ": " + text.toUtf8() + '\n';
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+void THeadlessPrompt::MessageBox(const QString& text, const QString& caption, Icon icon)
+{
+    const char* kind = icon == Icon::Warning ? "Warning" : icon == Icon::Error ? "Error" : "Message";
+    writeLine(kind, caption, text);
+}
+
+bool THeadlessPrompt::AskYesNo(const QString& text, const QString& caption)
+{
+    writeLine("Question (answered Yes)", caption, text);
+    return true;
+}
+
+}  // namespace varno

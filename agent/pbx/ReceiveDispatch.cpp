@@ -1,0 +1,283 @@
+#include "agent/pbx/ReceiveDispatch.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "agent/core/Conversation.h"
+#include "agent/pbx/Data.h"
+#include "platform/serial/CommError.h"
+
+namespace varno {
+namespace {
+
+const QString kIn = QStringLiteral("<COM");
+
+int statusOf(const uint8_t* p, int n) { return n > 0 ? p[0] : TData::MissingStatus; }
+
+// Bytes up to the first zero byte, as the PBX's texts are zero-terminated.
+QByteArray cText(const uint8_t* p, int n)
+{
+    const void* zero = std::memchr(p, 0, static_cast<size_t>(n));
+    const int len = zero ? static_cast<int>(static_cast<const uint8_t*>(zero) - p) : n;
+    return QByteArray(reinterpret_cast<const char*>(p), len);
+}
+
+// Position of '\n' among at most the next 40 bytes, or -1.
+int findBreak(const uint8_t* p, int n)
+{
+    const int limit = std::min(n, 40);
+    for (int i = 0; i < limit; ++i)
+        if (p[i] == '\n')
+            return i;
+    return -1;
+}
+
+}  // namespace
+
+TReceiveDispatch::TReceiveDispatch(TReceiveHost& host) : host_(host) {}
+
+QString TReceiveDispatch::Text(int number) const { return host_.GetText(number); }
+
+void TReceiveDispatch::CommPax1RxPacket(int count, const uint8_t* data)
+{
+    TConversation& conv = host_.Conversation();
+    // D1: any packet at all shows the line is back.
+    if (conv.LinkFailure) {
+        host_.LogLine(QStringLiteral("-OK-"), Text(117));
+        host_.LinkRestoredTrap();
+        conv.LinkFailure = false;
+    }
+    // D2: a frame of length 0 has no sequence number.
+    if (count <= 0 || !data)
+        return;
+    std::unique_ptr<TRequest> request = conv.TakePending(data[0]);
+    if (!request)
+        return;
+    conv.ReplyMatched(*request);  // D3
+
+    const uint8_t* p = data + 1;
+    const int n = count - 1;
+    const TConfig& config = host_.Config();
+    TData& model = host_.Data();
+    bool cacheable = true;
+    switch (request->Kind) {  // D4
+    case '#':
+        model.KeyMessage(1, p, n);
+        cacheable = false;
+        break;
+    case 'A':
+        if (config.QLIN)
+            CompareLineStates(p, n);
+        model.LineStateMessage(1, p, n);
+        if (config.Log.Com_In)
+            host_.LogLine(kIn, Text(102));
+        cacheable = false;
+        break;
+    case 'C':
+        ConfigReply(p, n);
+        break;
+    case 'I':
+        IdentityReply(p, n);
+        break;
+    case 'M':
+        CountersReply(p, n);
+        break;
+    case 'S':
+        SlotReply(p, n);
+        break;
+    case 'T':
+        host_.RelayReply(*request, p, n);
+        break;
+    case 'U':
+        model.BillingMessage(1, nullptr);
+        host_.BillingReply(p, n);
+        cacheable = false;
+        break;
+    case 'V':
+        LineListReply(p, n);
+        if (config.QLIN)
+            host_.StartLineStatePoll();
+        break;
+    case 'X':
+        model.Command14Message(1, p, n);
+        host_.LogLine(kIn, Text(104));
+        cacheable = false;
+        break;
+    case 'Y':
+        model.PartyMessage(1, p, n);
+        cacheable = false;
+        break;
+    default:
+        break;
+    }
+    conv.TickState = TConversation::Idle;  // D5
+    if (config.MaxCache != 0 && cacheable)  // D6
+        host_.CacheStore(request->Payload, request->PayloadLen, p, n);
+}
+
+void TReceiveDispatch::ConfigReply(const uint8_t* p, int n)
+{
+    const int r = host_.Data().ConfigMessage(1, p, n);
+    if (r == TData::BlockTaken) {
+        if (host_.Config().Log.Com_In)
+            host_.LogLine(kIn, Text(100));
+    } else {
+        host_.LogLine(kIn, Text(100) + QLatin1Char(' ') + Text(138) + QString::number(r));
+    }
+}
+
+void TReceiveDispatch::IdentityReply(const uint8_t* p, int n)
+{
+    TData& model = host_.Data();
+    const int r = model.IdentityMessage(1, p, n);
+    auto boxText = [&](int last) {
+        return Text(139) + host_.VersionText() + QStringLiteral("    ") + Text(140) +
+               QString::number(model.IdentityBlock[0], 16).toUpper() + QLatin1Char('.') +
+               QStringLiteral("%1").arg(model.IdentityBlock[1], 2, 16, QLatin1Char('0')).toUpper() +
+               QLatin1Char('\n') + Text(last);
+    };
+    QString note;
+    if (r == TData::BlockTaken) {
+        note = QLatin1Char(' ') + Text(145);
+    } else if (r == TData::ForeignPbx) {
+        // Not a PBX this agent works with: all traffic stops until the user starts it again.
+        host_.SetTickEnabled(false);
+        host_.StopBox(boxText(141), Text(137));
+        note = Text(142);
+    } else if (r == TData::AskToContinue) {
+        host_.SetTickEnabled(false);
+        if (host_.AskYesNo(boxText(143), Text(123)))
+            host_.SetTickEnabled(true);
+        note = Text(144);
+    } else {
+        note = QLatin1Char(' ') + Text(138) + QString::number(r);
+    }
+    if (host_.Config().Log.Com_In || r != TData::BlockTaken)
+        host_.LogLine(kIn, Text(101) + note);
+}
+
+void TReceiveDispatch::LineListReply(const uint8_t* p, int n)
+{
+    const TConfig& config = host_.Config();
+    const int status = statusOf(p, n);
+    if (status == 0 && n != 3) {
+        host_.Data().LineListMessage(1, p, n);
+        if (config.Log.Com_In)
+            host_.LogLine(kIn, Text(106));
+        if (host_.Mail602Active())
+            host_.StartMessagePolls();
+        if (config.ReadUct)
+            host_.StartBillingPoll();
+    } else if (config.Log.Com_In) {
+        host_.LogLine(kIn, Text(105) + QString::number(status));
+    }
+}
+
+void TReceiveDispatch::CountersReply(const uint8_t* p, int n)
+{
+    const int status = statusOf(p, n);
+    if (status != 0)
+        host_.LogLine(kIn, Text(131) + QString::number(status));
+    else if (host_.Config().Log.Com_PureIn)
+        host_.LogLine(kIn, Text(132));
+}
+
+TReceiveDispatch::TSlotText TReceiveDispatch::SplitSlotText(const uint8_t* text, int length)
+{
+    TSlotText parts;
+    if (!text || length <= 0)
+        return parts;
+    const int first = findBreak(text, length);
+    if (first < 0)
+        return parts;
+    const uint8_t* rest = text + first + 1;
+    const int restLen = length - first - 1;
+    const int second = findBreak(rest, restLen);
+    if (second < 0)
+        return parts;
+    parts.First = cText(text, first);
+    parts.Second = cText(rest, second);
+    parts.Body = cText(rest + second + 1, std::min(restLen - second - 1, 100));
+    return parts;
+}
+
+void TReceiveDispatch::SlotReply(const uint8_t* p, int n)
+{
+    const TConfig& config = host_.Config();
+    const int status = statusOf(p, n);
+    if (status != 0) {
+        host_.LogLine(kIn, Text(112) + QString::number(status));
+        return;
+    }
+    if (n < 3) {
+        // Without the slot number there is nothing to forward or to clear.
+        host_.LogLine(QStringLiteral("!Err"), QStringLiteral("Message slot reply of %1 bytes ignored").arg(n));
+        return;
+    }
+    const uint8_t type = n > 3 ? p[3] : 0;
+    if (type == 0) {
+        host_.ShowStatus(kIn, Text(110));
+        if (config.Log.Com_PureIn)
+            host_.LogLine(kIn, Text(110));
+        return;
+    }
+    QString name;
+    switch (type) {
+    case 'F': name = QStringLiteral("FAX"); break;
+    case 'I': name = QStringLiteral("Internet"); break;
+    case 'L': name = Text(129); break;
+    case 'Q': name = QStringLiteral("SMS"); break;
+    case 'V': name = Text(130); break;
+    case 'Z': name = QStringLiteral("ZModem"); break;
+    default: break;
+    }
+    if (!name.isNull()) {
+        const TSlotText parts = SplitSlotText(p + 4, n - 4);
+        const QString first = QString::fromUtf8(parts.First), second = QString::fromUtf8(parts.Second);
+        if (config.Log.Com_In)
+            host_.LogLine(kIn, QStringLiteral("TRAP: ") + name + QStringLiteral(" to ") + first);
+        host_.LogLine(QStringLiteral(">602"), QStringLiteral("Mail: ") + second + QStringLiteral(" to ") + first);
+        if (host_.Mail602Active())
+            host_.ForwardMessage(parts.First, type, parts.Second, parts.Body);
+    }
+    uint8_t clear[TData::RequestBufferSize];
+    const int len = host_.Data().BuildSlotClear(clear, p[2]);
+    try {
+        host_.Conversation().SendPacket(QStringLiteral(">COM"), Text(111), clear, len);
+    } catch (const ECommError& e) {
+        host_.LogLine(QStringLiteral("!Err"), e.FullMessage());
+    }
+}
+
+void TReceiveDispatch::CompareLineStates(const uint8_t* p, int n)
+{
+    TData& model = host_.Data();
+    const int prevLen = static_cast<int>(model.LineStateReplyLen);
+    if (prevLen < 3)
+        return;  // the first reply only becomes the reference
+    const uint8_t* prev = model.LineStateReply.data();
+    // As many lines as the previous reply held, and never past the new one.
+    for (int i = 0; 3 + 4 * i + 4 <= prevLen && 4 + 4 * i < n; ++i) {
+        const uint8_t oldState = prev[3 + 4 * i];
+        const uint8_t state = p[3 + 4 * i];
+        const uint8_t party = p[4 + 4 * i];
+        if (state == oldState)
+            continue;
+        if (state == 1 && party >= model.IdentityBlock[2]) {
+            // An external party: its number comes with the party lookup.
+            TStates& pending = host_.QlinState();
+            pending.Line = i;
+            pending.State = 1;
+            host_.Conversation().QueueRequest('Y', party);
+            continue;
+        }
+        TStates record{};
+        record.Line = i;
+        record.State = state;
+        const std::string number = model.LineNumber(party);
+        std::strncpy(record.Text, number.c_str(), sizeof record.Text - 1);
+        host_.QlinPutStates(record);
+    }
+}
+
+}  // namespace varno

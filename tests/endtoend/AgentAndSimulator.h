@@ -1,0 +1,39 @@
+#pragma once
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+
+namespace varno::test {
+
+// pbxsim on a pty and a copy of the agent in a folder of its own whose
+// agent.INI points the agent at the simulator's line.
+class AgentAndSimulator {
+public:
+    // scenario: statements for the simulator; ini: the agent's settings
+    // besides its port (whole sections).
+    AgentAndSimulator(const QByteArray& scenario, const QByteArray& ini);
+    ~AgentAndSimulator();
+
+    bool Start();
+    // A control statement to the simulator; waits for its one-line answer.
+    QString Control(const QString& statement);
+    // The agent's log and messages so far (standard error).
+    QString AgentOutput();
+    // The simulator's request log, as lines.
+    QStringList SimulatorLog() const;
+    // The simulator's RX lines: "<seq> <kind> <bytes>".
+    QStringList Requests() const;
+    bool WaitUntil(const std::function<bool()>& condition, int ms = 5000);
+    int StopAgent();  // SIGTERM; the exit status
+
+    QTemporaryDir dir;
+    QProcess sim, agent;
+
+private:
+    QByteArray agentErr_;
+};
+
+}  // namespace varno::test

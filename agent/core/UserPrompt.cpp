@@ -7,7 +7,11 @@ namespace {
 
 void writeLine(const char* kind, const QString& caption, const QString& text)
 {
-    const QByteArray line = QByteArray(kind) + ": " + caption.toUtf8() + ": " + text.toUtf8() + '\n';
+    // A caption that only repeats the kind ("Warning: Warning: ...") says nothing.
+    QByteArray line = QByteArray(kind) + ": ";
+    if (!caption.isEmpty() && caption.compare(QLatin1String(kind), Qt::CaseInsensitive) != 0)
+        line += caption.toUtf8() + ": ";
+    line += text.toUtf8() + '\n';
     std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
     std::fflush(stderr);
 }

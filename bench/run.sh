@@ -22,7 +22,15 @@ cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; wait 
 trap cleanup EXIT
 
 ulimit -n "$(ulimit -Hn)"
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+# A TCP port that nothing listens on: a refused connection says it is free.
+free_port() {
+  local p
+  for _ in $(seq 200); do
+    p=$((20000 + RANDOM % 40000))
+    if ! (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null; then echo "$p"; return; fi
+  done
+  echo "bench: no free TCP port found" >&2; return 1
+}
 cpu_ms() { awk '{print ($14+$15)*10}' "/proc/$1/stat"; }   # utime+stime in ms (100 Hz ticks)
 peak_kb() { awk '/VmHWM/{print $2}' "/proc/$1/status"; }
 

@@ -7,6 +7,7 @@
 // (0: all at once), the rest is the line.
 #include "agent/serial/CommPax.h"
 #include "agent/serial/Crc32.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -18,18 +19,6 @@ namespace {
 
 using varno::TCommPax;
 using varno::TPacketReceiver;
-
-[[noreturn]] void Fail(const char* what)
-{
-    std::fprintf(stderr, "receiver check failed: %s\n", what);
-    std::abort();
-}
-
-#define CHECK(cond)         \
-    do {                    \
-        if (!(cond))        \
-            Fail(#cond);    \
-    } while (0)
 
 bool KnownState(std::uint8_t s)
 {

@@ -11,6 +11,7 @@
 // followed by party lookups and counter changes is explored as the agent
 // meets it.
 #include "agent/pbx/Data.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <QString>
 #include <algorithm>
@@ -24,18 +25,6 @@ namespace {
 
 using varno::TData;
 using varno::TStates;
-
-[[noreturn]] void Fail(const char* what)
-{
-    std::fprintf(stderr, "data model check failed: %s\n", what);
-    std::abort();
-}
-
-#define CHECK(cond)         \
-    do {                    \
-        if (!(cond))        \
-            Fail(#cond);    \
-    } while (0)
 
 bool Terminated(const char* text, size_t size) { return std::memchr(text, 0, size) != nullptr; }
 

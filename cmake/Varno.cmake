@@ -26,3 +26,20 @@ function(varno_add_test name)
   gtest_discover_tests(${name} WORKING_DIRECTORY ${VARNO_BIN_DIR}
                        PROPERTIES TIMEOUT ${T_TIMEOUT} DISCOVERY_TIMEOUT 30)
 endfunction()
+
+# varno_library(NAME DIR dir DEPENDS lib...)
+# One layer of the agent: a static library over the sources of DIR. Its
+# headers are reached as "DIR/Header.h" through an include folder of its own
+# that holds only DIR, so that a library sees the headers of the libraries
+# it names and of none above it: an include against the direction of the
+# layers does not compile.
+function(varno_library name)
+  cmake_parse_arguments(L "" "DIR" "DEPENDS" ${ARGN})
+  add_library(${name} STATIC)
+  set(root ${CMAKE_BINARY_DIR}/include/${name})
+  get_filename_component(parent ${root}/${L_DIR} DIRECTORY)
+  file(MAKE_DIRECTORY ${parent})
+  file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${L_DIR} ${root}/${L_DIR} SYMBOLIC)
+  target_include_directories(${name} PUBLIC ${root})
+  target_link_libraries(${name} PUBLIC ${L_DEPENDS})
+endfunction()

@@ -13,7 +13,9 @@
 #include "agent/pbx/Data.h"
 #include "fuzz/FuzzCheck.h"
 
+#include <QFile>
 #include <QString>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -28,29 +30,62 @@ using varno::TStates;
 
 bool Terminated(const char* text, size_t size) { return std::memchr(text, 0, size) != nullptr; }
 
-// The host keeps only what the checks need; texts have names long enough to
-// make the renderer shorten them.
-class FuzzHost : public varno::TDataHost {
+// The texts have names long enough to make the renderer shorten them; every
+// seventh is missing. They come from a language file, as in the agent.
+class FuzzTexts {
 public:
-    QString GetText(int number) const override
+    FuzzTexts()
     {
-        return number % 7 == 0 ? QString() : QStringLiteral("Name of text number %1 which is long").arg(number);
+        QFile file(dir_.filePath("Language.Eng"));
+        if (!file.open(QIODevice::WriteOnly))
+            std::abort();
+        file.write("[Texty]\n");
+        for (int number = 100; number < 2300; ++number) {
+            if (number % 7 != 0)
+                file.write(QStringLiteral("%1=Name of text number %1 which is long\n").arg(number).toUtf8());
+        }
+        file.close();
+        nls_.SetLanguage("Eng");
+        nls_.LoadTexts();
+        nls_.CloseLanguageFile();
     }
-    void LogLine(const QString&, const QString&) override {}
-    void CacheFlush() override {}
-    bool QlinOn() const override { return true; }
-    void QlinLine(int index, const char* name) override
-    {
-        CHECK(index >= 0 && index < TData::LineTableSize);
-        volatile char last = name[3];  // the four bytes the line interface copies
-        (void)last;
-    }
-    void QlinPutStates(const TStates& record) override { CHECK(Terminated(record.Text, sizeof record.Text)); }
-    TStates& QlinState() override { return state_; }
-    const TStates& QlinCommand() const override { return command_; }
+    const varno::TNLS& Nls() const { return nls_; }
 
-    TStates state_{};
-    TStates command_{};
+private:
+    QTemporaryDir dir_;
+    varno::TNLS nls_{dir_.path()};
+};
+
+// The data model with the line interface on; what it hands the line
+// interface is checked as it leaves.
+class FuzzHost {
+public:
+    FuzzHost()
+    {
+        config_.QLIN = true;
+        QObject::connect(&model, &TData::lineNamed, [](int index, const char* name) {
+            CHECK(index >= 0 && index < TData::LineTableSize);
+            volatile char last = name[3];  // the four bytes the line interface copies
+            (void)last;
+        });
+        QObject::connect(&model, &TData::lineStateChanged,
+                         [](const TStates& record) { CHECK(Terminated(record.Text, sizeof record.Text)); });
+    }
+
+private:
+    static const FuzzTexts& Texts()
+    {
+        static const FuzzTexts texts;
+        return texts;
+    }
+    varno::TEventLog log_;
+    varno::TConfig config_;
+    varno::TAgentContext context_{log_, Texts().Nls(), config_};
+
+public:
+    TData model{context_};
+    TStates& state_ = model.QlinState;
+    TStates& command_ = model.QlinCommand;
 };
 
 void CheckModel(const TData& model, const FuzzHost& host)
@@ -128,7 +163,7 @@ void Take(TData& model, FuzzHost& host, uint8_t choice, const uint8_t* payload, 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzHost host;
-    TData model(host);
+    TData& model = host.model;
     size_t at = 0;
     while (at + 3 <= size) {
         const uint8_t choice = data[at];

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "agent/pbx/Data.h"
+#include "agent/serial/CommPax.h"
 #include "platform/serial/CommError.h"
 
 namespace varno {
@@ -11,27 +11,52 @@ namespace {
 
 const QString kLoc = QStringLiteral("<LOC");
 const QString kCom = QStringLiteral(">COM");
+const QString kErr = QStringLiteral("!Err");
 
 // The kinds of the catalogue; anything else would sit at the head for ever.
 bool knownKind(char kind) { return std::strchr("CIVAXSMUY#T", kind) != nullptr && kind != '\0'; }
 
+// The language text that reports the send of each request the agent makes itself.
+int sendText(char kind)
+{
+    switch (kind) {
+    case 'C': return 100;
+    case 'I': return 101;
+    case 'V': return 103;
+    case 'A': return 108;
+    case 'X': return 104;
+    case 'U': return 107;
+    case 'S': return 109;
+    default: return 0;
+    }
+}
+
 }  // namespace
 
-TConversation::TConversation(TConversationHost& host) : host_(host) {}
+TConversation::TConversation(const TAgentContext& context, TCommPax& port, TRequestBuilder& builder)
+    : context_(context), port_(port), builder_(builder)
+{
+}
+
+void TConversation::EnterState(TickStates state)
+{
+    tickState_ = state;
+    tickCounter_ = 0;
+}
 
 bool TConversation::QueueRequest(char kind, int32_t value, const uint8_t* data, int length)
 {
     if (!knownKind(kind)) {
-        host_.LogLine(QStringLiteral("!Err"), QStringLiteral("Request of unknown kind %1 not queued").arg(int(kind)));
+        context_.LogLine(kErr, QStringLiteral("Request of unknown kind %1 not queued").arg(int(kind)));
         return false;
     }
     if (kind == 'T' && (length < 1 || length > TRequest::MaxPayload)) {
-        host_.LogLine(QStringLiteral("!Err"),
-                      QStringLiteral("Client request of %1 bytes not queued (1 to %2 bytes fit)")
-                          .arg(length).arg(TRequest::MaxPayload));
+        context_.LogLine(kErr, QStringLiteral("Client request of %1 bytes not queued (1 to %2 bytes fit)")
+                                   .arg(length)
+                                   .arg(TRequest::MaxPayload));
         return false;
     }
-    return RequestQueue.QueueRequest(kind, value, data, length);
+    return queue_.QueueRequest(kind, value, data, length);
 }
 
 void TConversation::QueueStartupRequests()
@@ -52,18 +77,18 @@ void TConversation::AddPending(char kind, const uint8_t* data, int length, int32
         std::memcpy(request->Payload, data, static_cast<size_t>(n));
     request->PayloadLen = n;
     request->QueueEntry = queueEntry;
-    PendingTable.Add(SequenceNumber, std::move(request));
+    pending_.Add(sequenceNumber_, std::move(request));
 }
 
 void TConversation::SendPacket(const QString& tag, const QString& text, const uint8_t* data, int length)
 {
-    host_.ShowStatus(tag, text);
-    if (host_.Config().Log.Com_LocOut)
-        host_.LogLine(tag, text);
-    if (!data || !host_.PortOpen())
+    context_.Log.ShowStatus(tag, text);
+    if (context_.Config.Log.Com_LocOut)
+        context_.LogLine(tag, text);
+    if (!data || !port_.Enabled())
         return;
-    const uint8_t seq = SequenceNumber++;
-    host_.WritePacket(seq, data, length);
+    const uint8_t seq = sequenceNumber_++;
+    port_.WritePacket(seq, data, length);
 }
 
 void TConversation::SendNow(char kind, int32_t handle, const uint8_t* data, int length, const QString& text)
@@ -74,61 +99,61 @@ void TConversation::SendNow(char kind, int32_t handle, const uint8_t* data, int 
 
 void TConversation::LogLocal(int text)
 {
-    if (host_.Config().Log.Com_LocOut && ErrorCount == 0)
-        host_.LogLine(kLoc, Text(text));
-    host_.ShowStatus(kLoc, Text(text));
+    if (context_.Config.Log.Com_LocOut && errorCount_ == 0)
+        context_.LogLine(kLoc, Text(text));
+    context_.Log.ShowStatus(kLoc, Text(text));
 }
 
 void TConversation::TimerTickTimer()
 {
     // A tick entered again from a message loop inside an earlier tick.
-    if (TickBusy)
+    if (tickBusy_)
         return;
-    TickBusy = true;
+    tickBusy_ = true;
     struct Release {
         bool& busy;
         ~Release() { busy = false; }
-    } release{TickBusy};
+    } release{tickBusy_};
 
-    host_.DeferredTray();
-    if (!host_.PortOpen())
+    emit tickStarted();
+    if (!port_.Enabled())
         return;
 
-    const TTimerSettings& timer = host_.Config().Timer;
-    switch (TickState) {
+    const TTimerSettings& timer = context_.Config.Timer;
+    switch (tickState_) {
     case AwaitAgent:
-        if (++TickCounter >= timer.MaxTick) {
-            ++ErrorCount;
-            if (ErrorCount < timer.MaxError) {
-                TickState = Idle;  // the head goes out again at the next tick
+        if (++tickCounter_ >= timer.MaxTick) {
+            ++errorCount_;
+            if (errorCount_ < timer.MaxError) {
+                EnterState(Idle);  // the head goes out again at the next tick
             } else {
-                TickState = ErrorPause;
-                TickCounter = 0;
-                if (!LinkFailure) {
-                    host_.LogLine(QStringLiteral("!Err"), Text(116));
-                    host_.LineFailureTrap();
+                EnterState(ErrorPause);
+                if (!linkFailure_) {
+                    context_.LogLine(kErr, Text(116));
+                    emit lineFailed();
                 }
             }
         }
         return;
     case ErrorPause:
-        if (++TickCounter >= timer.MaxErrorTick) {
-            TickState = Idle;
+        // At the end of the pause the PBX is asked who it is again.
+        if (++tickCounter_ >= timer.MaxErrorTick) {
+            EnterState(Idle);
             QueueStartupRequests();
-            ErrorCount = 0;
-            LinkFailure = true;
+            errorCount_ = 0;
+            linkFailure_ = true;
         }
         return;
     case AwaitClient:
-        if (++TickCounter >= timer.MaxTick)
-            TickState = Idle;  // a silent client request counts no error
+        if (++tickCounter_ >= timer.MaxTick)
+            EnterState(Idle);  // a silent client request counts no error
         return;
     default:
         break;
     }
 
-    host_.IdleExpiryChecks();
-    TRequestQueue::Entry* head = RequestQueue.Head();
+    emit idleTick();
+    TRequestQueue::Entry* head = queue_.Head();
     if (!head)
         return;
     try {
@@ -136,115 +161,143 @@ void TConversation::TimerTickTimer()
     } catch (const ECommError& e) {
         // The pending entry is filed and the head stays: it is taken again
         // at the next tick.
-        host_.LogLine(QStringLiteral("!Err"), e.FullMessage());
+        context_.LogLine(kErr, e.FullMessage());
         return;
     }
 }
 
 void TConversation::SendHead(TRequestQueue::Entry& head)
 {
-    TData& data = host_.Data();
     uint8_t buf[500];
-    int len = 0;
+    static_assert(sizeof buf >= TRequestBuilder::BufferSize);
     const char kind = head.Kind();
     const uint32_t id = head.Id;
-    int text = 0;
+    const TLogFlags& log = context_.Config.Log;
+    QString text;
 
     switch (kind) {
     case 'C':
     case 'I':
     case 'V':
-        text = kind == 'C' ? 100 : kind == 'I' ? 101 : 103;
-        LogLocal(text);
-        len = kind == 'C' ? data.ConfigMessage(0, buf) : kind == 'I' ? data.IdentityMessage(0, buf)
-                                                                     : data.LineListMessage(0, buf);
+        LogLocal(sendText(kind));
+        text = Text(sendText(kind));
         break;
     case 'A':
     case 'X':
     case 'U':
     case 'S':
-        text = kind == 'A' ? 108 : kind == 'X' ? 104 : kind == 'U' ? 107 : 109;
-        host_.ShowStatus(kLoc, Text(text));
-        len = kind == 'A'   ? data.LineStateMessage(0, buf)
-              : kind == 'X' ? data.Command14Message(0, buf)
-              : kind == 'U' ? data.BillingMessage(0, buf)
-                            : data.SlotMessage(0, buf);
+        text = Text(sendText(kind));
+        context_.Log.ShowStatus(kLoc, text);
         break;
     case 'M':
-        host_.ShowStatus(kLoc, Text(113));
-        if (!host_.MailboxCheck()) {
-            if (host_.Config().Log.Extent)
-                host_.LogLine(QStringLiteral("<602"), Text(115));
+        context_.Log.ShowStatus(kLoc, Text(113));
+        if (!MailboxCheck || !MailboxCheck()) {
+            if (log.Extent)
+                context_.LogLine(QStringLiteral("<602"), Text(115));
             // Nothing to write: the entry leaves the queue, so that it cannot
             // hold up the requests behind it.
-            RequestQueue.RemoveHead();
-            TickCounter = 0;
+            queue_.RemoveHead();
+            tickCounter_ = 0;
             return;
         }
-        len = data.BuildCountersWrite(buf);
-        host_.LogLine(QStringLiteral("<602"), host_.Config().Log.Extent
-                                                  ? data.DescribePacket(TPacketDirection::Request, buf, len, 0, true)
-                                                  : Text(114));
-        text = 114;
+        text = Text(114);
         break;
     case '#':
-    case 'Y': {
-        len = kind == '#' ? data.KeyMessage(0, buf, head.Argument) : data.PartyMessage(0, buf, head.Argument);
-        AddPending(kind, buf, len, 0, id);
-        SendPacket(kCom, kind == '#' ? QStringLiteral("COMM") : QStringLiteral("UDATA"), buf, len);
-        TickState = AwaitAgent;
-        ++TakenCount;
-        TickCounter = 0;
-        return;
-    }
+        text = QStringLiteral("COMM");
+        break;
+    case 'Y':
+        text = QStringLiteral("UDATA");
+        break;
     case 'T': {
         if (!head.Record) {
-            RequestQueue.RemoveHead();
+            queue_.RemoveHead();
             return;
         }
         const TRequest& r = *head.Record;
-        const QString rendered = data.DescribePacket(TPacketDirection::Request, r.Payload, r.PayloadLen, 0, false);
+        const QString rendered = builder_.DescribeRequest(r.Payload, r.PayloadLen, false);
         AddPending('T', r.Payload, r.PayloadLen, r.Handle);
         SendPacket(kCom, rendered, r.Payload, r.PayloadLen);
-        if (host_.Config().Log.Com_Out && !host_.Config().Log.Com_LocOut)
-            host_.LogLine(kCom, rendered);
+        if (log.Com_Out && !log.Com_LocOut)
+            context_.LogLine(kCom, rendered);
         // Written once: a client request is never repeated behind the client's back.
-        RequestQueue.RemoveHead();
-        TickState = AwaitClient;
-        TickCounter = 0;
+        queue_.RemoveHead();
+        EnterState(AwaitClient);
         return;
     }
     default:
-        RequestQueue.RemoveHead();
+        queue_.RemoveHead();
         return;
     }
 
+    const int len = builder_.BuildRequest(kind, head.Argument, buf);
+    if (kind == 'M')
+        context_.LogLine(QStringLiteral("<602"), log.Extent ? builder_.DescribeRequest(buf, len, true) : text);
     AddPending(kind, buf, len, 0, id);
-    SendPacket(kCom, Text(text), buf, len);
-    TickState = AwaitAgent;
-    ++TakenCount;
-    TickCounter = 0;
+    SendPacket(kCom, text, buf, len);
+    EnterState(AwaitAgent);
+    ++takenCount_;
 }
 
 void TConversation::CommPax1RxChr(uint8_t chr)
 {
+    // The PBX's stray 0xE0 says it will not answer: the wait ends as a time-out.
     if (chr == 0xE0)
-        TickCounter = host_.Config().Timer.MaxTick;
+        tickCounter_ = context_.Config.Timer.MaxTick;
+}
+
+bool TConversation::EndLinkFailure()
+{
+    const bool wasFailed = linkFailure_;
+    linkFailure_ = false;
+    return wasFailed;
 }
 
 void TConversation::ReplyMatched(const TRequest& request)
 {
     // Only the reply to the request at the head removes it: a late reply to
     // an earlier copy must not take a request that was never sent.
-    if (TakenCount > 0 && request.QueueEntry != 0 && RequestQueue.RemoveHeadIf(request.QueueEntry))
-        TakenCount = 0;
+    if (takenCount_ > 0 && request.QueueEntry != 0 && queue_.RemoveHeadIf(request.QueueEntry))
+        takenCount_ = 0;
+}
+
+void TConversation::ReplyHandled() { EnterState(Idle); }
+
+void TConversation::ForwardClientRequest(int32_t handle, const uint8_t* data, int length, const QString& rendered)
+{
+    if (tickState_ != Idle || !queue_.Empty()) {
+        QueueRequest('T', handle, data, length);
+        return;
+    }
+    try {
+        SendNow('T', handle, data, length, rendered);
+    } catch (const ECommError& e) {
+        // Nothing is awaited: the line refused the packet.
+        context_.LogLine(kErr, e.FullMessage());
+        return;
+    }
+    const TLogFlags& log = context_.Config.Log;
+    if (log.Com_Out && !log.Com_LocOut)
+        context_.LogLine(kCom, rendered);
+    EnterState(AwaitClient);
+}
+
+void TConversation::ForgetClient(int32_t handle, int32_t noClient)
+{
+    queue_.OrphanClient(handle, noClient);
+    pending_.OrphanClient(handle, noClient);
 }
 
 void TConversation::Restart()
 {
-    TickState = Idle;
+    EnterState(Idle);
     QueueStartupRequests();
-    ErrorCount = 0;
+    errorCount_ = 0;
+}
+
+void TConversation::Clear()
+{
+    pending_.Clear();
+    queue_.Clear();
 }
 
 }  // namespace varno

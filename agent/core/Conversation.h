@@ -1,53 +1,40 @@
 #pragma once
+#include <QObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
+#include <memory>
 
-#include "agent/core/Config.h"
+#include "agent/core/AgentContext.h"
 #include "agent/core/PendingTable.h"
+#include "agent/core/RequestBuilder.h"
 #include "agent/core/RequestQueue.h"
 
 namespace varno {
 
-class TData;
-
-// What the conversation needs of the agent around it.
-class TConversationHost {
-public:
-    virtual ~TConversationHost() = default;
-    virtual bool PortOpen() const = 0;
-    // Writes one framed packet; throws ECommError when the line refuses it.
-    virtual void WritePacket(uint8_t seq, const uint8_t* data, int length) = 0;
-    virtual void LogLine(const QString& tag, const QString& text) = 0;
-    virtual void ShowStatus(const QString& tag, const QString& text) = 0;
-    virtual QString GetText(int number) const = 0;
-    virtual TData& Data() = 0;
-    virtual const TConfig& Config() const = 0;
-    // Tray icon deferred from start-up.
-    virtual void DeferredTray() = 0;
-    // The idle tick's expiry checks of the line-state and command-14 polls.
-    virtual void IdleExpiryChecks() = 0;
-    // The mailbox check of a counters request at the head of the queue:
-    // true when counters changed and the request is to be sent.
-    virtual bool MailboxCheck() = 0;
-    // The trap mail that reports the line as failed.
-    virtual void LineFailureTrap() = 0;
-};
+class TCommPax;
 
 // The conversation with the PBX: one request at a time. Requests wait in
 // the queue; every tick sends at most one and waits for its reply, counts
 // missing replies, sends again, and declares the line failed after too many.
-class TConversation {
+//
+// The conversation alone changes the tick state, its counters, the queue and
+// the pending table; the receive side and the gateway use the operations
+// below, named after what they mean.
+class TConversation : public QObject {
+    Q_OBJECT
 public:
     enum TickStates { Idle = 0, AwaitAgent = 1, ErrorPause = 2, AwaitClient = 20 };
 
-    explicit TConversation(TConversationHost& host);
+    TConversation(const TAgentContext& context, TCommPax& port, TRequestBuilder& builder);
 
     bool QueueRequest(char kind, int32_t value, const uint8_t* data = nullptr, int length = 0);
     void QueueStartupRequests();  // C, I, V
     void AddPending(char kind, const uint8_t* data, int length, int32_t value, uint32_t queueEntry = 0);
-    std::unique_ptr<TRequest> TakePending(uint8_t seq) { return PendingTable.Take(seq); }
+    std::unique_ptr<TRequest> TakePending(uint8_t seq) { return pending_.Take(seq); }
     // Reports the send and writes one packet with the next sequence number
-    // (nothing is written without data or while the port is closed).
+    // (nothing is written without data or while the port is closed). Throws
+    // ECommError when the line refuses the packet.
     void SendPacket(const QString& tag, const QString& text, const uint8_t* data, int length);
     // A client request sent at once, past the queue.
     void SendNow(char kind, int32_t handle, const uint8_t* data, int length, const QString& text);
@@ -55,28 +42,70 @@ public:
     void TimerTickTimer();
     void CommPax1RxChr(uint8_t chr);
 
+    // Any packet arrived: ends a reported line failure. True when there was
+    // one, so that the recovery is reported once.
+    bool EndLinkFailure();
     // A matched reply: removes the queue head when it is the request this
     // reply answers.
     void ReplyMatched(const TRequest& request);
+    // The reply has been handled: the line is free for the next request.
+    void ReplyHandled();
+    // A TCP/IP client's request: sent at once when the line is free and
+    // nothing waits, otherwise queued under the client's handle (a newer
+    // request of the same client replaces the one waiting). `rendered` is
+    // the request as the log shows it.
+    void ForwardClientRequest(int32_t handle, const uint8_t* data, int length, const QString& rendered);
+    // The client with `handle` has gone: what it still waits for keeps its
+    // place under `noClient`.
+    void ForgetClient(int32_t handle, int32_t noClient);
     // Port selection and the like: idle state, C, I, V, no errors counted.
     void Restart();
+    // Shutdown: every waiting and pending request is dropped.
+    void Clear();
 
-    TRequestQueue RequestQueue;
-    TPendingTable PendingTable;
-    uint8_t SequenceNumber = 1;
-    bool TickBusy = false;
-    int TickState = Idle;
-    int TickCounter = 0;
-    int ErrorCount = 0;
-    bool LinkFailure = false;
-    int TakenCount = 0;
+    // The mail gateway's check before the counters write at the head of the
+    // queue: true when counters changed and the write is to be sent. Without
+    // a check there is nothing to write.
+    std::function<bool()> MailboxCheck;
+
+    const TRequestQueue& RequestQueue() const { return queue_; }
+    const TPendingTable& PendingTable() const { return pending_; }
+    uint8_t SequenceNumber() const { return sequenceNumber_; }
+    bool TickBusy() const { return tickBusy_; }
+    int TickState() const { return tickState_; }
+    int TickCounter() const { return tickCounter_; }
+    int ErrorCount() const { return errorCount_; }
+    bool LinkFailure() const { return linkFailure_; }
+
+signals:
+    // At the start of every tick, before the line is looked at.
+    void tickStarted();
+    // An idle tick, before the head of the queue goes out.
+    void idleTick();
+    // MaxError replies in a row are missing: the line has failed (once per
+    // failure).
+    void lineFailed();
 
 private:
     void SendHead(TRequestQueue::Entry& head);
     void LogLocal(int text);
-    QString Text(int number) const { return host_.GetText(number); }
+    // Every change of the tick state goes through here; the tick counter
+    // starts again with it.
+    void EnterState(TickStates state);
+    QString Text(int number) const { return context_.Text(number); }
 
-    TConversationHost& host_;
+    const TAgentContext& context_;
+    TCommPax& port_;
+    TRequestBuilder& builder_;
+    TRequestQueue queue_;
+    TPendingTable pending_;
+    uint8_t sequenceNumber_ = 1;
+    bool tickBusy_ = false;
+    int tickState_ = Idle;
+    int tickCounter_ = 0;
+    int errorCount_ = 0;
+    bool linkFailure_ = false;
+    int takenCount_ = 0;
 };
 
 }  // namespace varno

@@ -96,6 +96,7 @@ void TEventLog::LogLine(const QString& tag, const QString& text)
         selected_ = remembered < 0 ? -1 : remembered - 1;
         emit selectionChanged(selected_);
     }
+    emit logged(tag, text);
 }
 
 void TEventLog::Select(int index)

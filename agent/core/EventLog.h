@@ -51,6 +51,8 @@ public:
 
 signals:
     void statusChanged(const QString& text);
+    // Every new entry, as tag and text.
+    void logged(const QString& tag, const QString& text);
     void selectionChanged(int index);
 
 private:

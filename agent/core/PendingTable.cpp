@@ -14,6 +14,14 @@ int TPendingTable::Count() const
     return n;
 }
 
+void TPendingTable::OrphanClient(int32_t handle, int32_t noClient)
+{
+    for (auto& e : entries_) {
+        if (e && e->Kind == 'T' && e->Handle == handle)
+            e->Handle = noClient;
+    }
+}
+
 void TPendingTable::Clear()
 {
     for (auto& e : entries_)

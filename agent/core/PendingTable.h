@@ -18,6 +18,9 @@ public:
     std::unique_ptr<TRequest> Take(uint8_t seq);
     const TRequest* Find(uint8_t seq) const { return entries_[seq].get(); }
     int Count() const;
+    // The client with `handle` has gone: the requests it still awaits
+    // replies to are marked `noClient`, so that their replies go nowhere.
+    void OrphanClient(int32_t handle, int32_t noClient);
     void Clear();
 
 private:

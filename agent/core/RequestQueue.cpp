@@ -50,6 +50,17 @@ bool TRequestQueue::QueueRequest(char kind, int32_t value, const uint8_t* data, 
     return true;
 }
 
+void TRequestQueue::OrphanClient(int32_t handle, int32_t noClient)
+{
+    const QString orphanKey = QStringLiteral("T") + QString::number(noClient);
+    for (Entry& entry : entries_) {
+        if (entry.Kind() == 'T' && entry.Record && entry.Record->Handle == handle) {
+            entry.Record->Handle = noClient;
+            entry.Key = orphanKey;
+        }
+    }
+}
+
 void TRequestQueue::RemoveHead()
 {
     if (!entries_.empty())

@@ -31,13 +31,16 @@ public:
     int Count() const { return static_cast<int>(entries_.size()); }
     Entry* Head() { return entries_.empty() ? nullptr : &entries_.front(); }
     const Entry& At(int i) const { return entries_.at(static_cast<size_t>(i)); }
-    Entry& At(int i) { return entries_.at(static_cast<size_t>(i)); }
     bool Contains(const QString& key) const;
     void RemoveHead();
     // Removes the head only when it is the entry with this id.
     bool RemoveHeadIf(uint32_t id);
     // Removes the entry with this key, if any.
     bool Remove(const QString& key);
+    // The client with `handle` has gone: its waiting request keeps its place
+    // under `noClient`, so that a new request under the same handle neither
+    // replaces it nor receives its reply.
+    void OrphanClient(int32_t handle, int32_t noClient);
     void Clear() { entries_.clear(); }
 
 private:

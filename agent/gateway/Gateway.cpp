@@ -12,6 +12,7 @@
 #include "agent/gateway/ServerSocket.h"
 #include "agent/pbx/Billing.h"
 #include "agent/pbx/Data.h"
+#include "agent/pbx/Polls.h"
 #include "platform/clock/Clock.h"
 #include "platform/serial/CommError.h"
 
@@ -59,7 +60,9 @@ private:
     bool known_ = false;
 };
 
-TGateway::TGateway(TGatewayHost& host, QObject* parent) : QObject(parent), host_(host)
+TGateway::TGateway(const TAgentContext& context, TConversation& conversation, TData& data, const TBilling& billing,
+                   TPolls& polls, QObject* parent)
+    : QObject(parent), context_(context), conversation_(conversation), data_(data), billing_(billing), polls_(polls)
 {
     resumeAccepting_.setSingleShot(true);
     connect(&resumeAccepting_, &QTimer::timeout, this, [this]() {
@@ -76,7 +79,7 @@ bool TGateway::Open(int port, QString* error)
     long long limit = 0;
     QString why;
     if (!RaiseFileLimit(&limit, &why))
-        host_.LogLine(kErr, QStringLiteral("Limit of open files not raised (%1): at most %2 descriptors, "
+        context_.LogLine(kErr, QStringLiteral("Limit of open files not raised (%1): at most %2 descriptors, "
                                            "fewer TCP/IP clients can be connected at once")
                                 .arg(why)
                                 .arg(limit));
@@ -126,15 +129,15 @@ TClientSocket* TGateway::FindClient(int32_t handle) const
 
 // ---- socket events ---------------------------------------------------------
 
-void TGateway::ServerSocket1Listen() { host_.ShowStatusText(QStringLiteral("OnListen")); }
+void TGateway::ServerSocket1Listen() { context_.Log.SetStatusText(QStringLiteral("OnListen")); }
 
-void TGateway::ServerSocket1GetSocket() { host_.ShowStatusText(QStringLiteral("OnGetSocket")); }
+void TGateway::ServerSocket1GetSocket() { context_.Log.SetStatusText(QStringLiteral("OnGetSocket")); }
 
-void TGateway::ServerSocket1Accept() { host_.ShowStatusText(QStringLiteral("OnAccept")); }
+void TGateway::ServerSocket1Accept() { context_.Log.SetStatusText(QStringLiteral("OnAccept")); }
 
 void TGateway::ServerSocket1ClientConnect(TClientSocket& socket)
 {
-    host_.ShowStatusText(QStringLiteral("OnClientConnect ") + socket.Address);
+    context_.Log.SetStatusText(QStringLiteral("OnClientConnect ") + socket.Address);
 }
 
 void TGateway::Incoming(qintptr descriptor)
@@ -142,7 +145,7 @@ void TGateway::Incoming(qintptr descriptor)
     ServerSocket1GetSocket();
     auto* socket = new TClientSocket(ServerSocket1.get());
     if (!socket->setSocketDescriptor(descriptor)) {
-        host_.LogLine(kErr, QStringLiteral("TCP/IP connection not taken: %1").arg(socket->errorString()));
+        context_.LogLine(kErr, QStringLiteral("TCP/IP connection not taken: %1").arg(socket->errorString()));
         delete socket;
         ::close(static_cast<int>(descriptor));
         return;
@@ -178,7 +181,7 @@ void TGateway::AcceptFailed(QAbstractSocket::SocketError)
         return;
     if (!acceptFailureLogged_) {
         acceptFailureLogged_ = true;
-        host_.LogLine(kErr, QStringLiteral("TCP/IP connection not accepted: %1").arg(ServerSocket1->errorString()));
+        context_.LogLine(kErr, QStringLiteral("TCP/IP connection not accepted: %1").arg(ServerSocket1->errorString()));
     }
     resumeAccepting_.start(AcceptRetryMs);
 }
@@ -189,8 +192,11 @@ void TGateway::ServerSocket1ClientDisconnect(TClientSocket& socket)
     if (it == clients_.end() || it->second != &socket)
         return;  // reported already
     clients_.erase(it);
-    host_.ShowStatusText(QStringLiteral("OnClientDisconnect ") + socket.Address);
-    ForgetHandle(socket.Handle);
+    context_.Log.SetStatusText(QStringLiteral("OnClientDisconnect ") + socket.Address);
+    // Its requests still waiting keep their place but are re-marked, so
+    // that a later connection that gets the same descriptor never receives
+    // their replies.
+    conversation_.ForgetClient(socket.Handle, NoClient);
     socket.disconnect(this);
     socket.deleteLater();
 }
@@ -200,7 +206,7 @@ void TGateway::ServerSocket1ClientWrite(TClientSocket& socket)
     // The socket took what was left of a reply that did not go at once.
     if (socket.WriteBlocked && socket.bytesToWrite() == 0) {
         socket.WriteBlocked = false;
-        host_.ShowStatusText(QStringLiteral("OnClientWrite"));
+        context_.Log.SetStatusText(QStringLiteral("OnClientWrite"));
     }
 }
 
@@ -210,7 +216,7 @@ void TGateway::ServerSocket1ClientError(TClientSocket&, QAbstractSocket::SocketE
     // errors raise nothing here; the disconnect that follows one cleans up.
     if (error == QAbstractSocket::RemoteHostClosedError)
         return;
-    host_.ShowStatusText(QStringLiteral("OnClientError"));
+    context_.Log.SetStatusText(QStringLiteral("OnClientError"));
 }
 
 void TGateway::ServerSocket1ClientRead(TClientSocket& socket)
@@ -235,10 +241,7 @@ void TGateway::ServerSocket1ClientRead(TClientSocket& socket)
 
 void TGateway::HandleRequest(TClientSocket& socket, int length)
 {
-    TData* data = host_.GatewayData();
-    if (!data || !host_.GatewayConversation())
-        return;  // start-up has not made the data model yet
-    const TConfig& config = host_.Config();
+    const TConfig& config = context_.Config;
     const int held = std::min(length, ReceiveBufferSize);
 
     // The request is rendered only when a log line or the forwarding shows it.
@@ -246,19 +249,19 @@ void TGateway::HandleRequest(TClientSocket& socket, int length)
     bool isRendered = false;
     auto render = [&]() -> const QString& {
         if (!isRendered) {
-            rendered = data->DescribePacket(TPacketDirection::Request, ReceiveBuffer, held, 0, false);
+            rendered = data_.DescribePacket(TPacketDirection::Request, ReceiveBuffer, held, 0, false);
             isRendered = true;
         }
         return rendered;
     };
     if (config.Log.TcpIp_In)
-        host_.LogLine(socket.InTag, render());
+        context_.LogLine(socket.InTag, render());
 
     // A request record holds 256 bytes. A longer read (one request, or
     // several sent too quickly to be told apart) is neither answered nor
     // forwarded; the connection stays open for the next request.
     if (length > TRequest::MaxPayload) {
-        host_.LogLine(kErr, QStringLiteral("Request of %1 bytes from %2 refused: a request holds at most %3 bytes")
+        context_.LogLine(kErr, QStringLiteral("Request of %1 bytes from %2 refused: a request holds at most %3 bytes")
                                 .arg(length)
                                 .arg(socket.InTag.mid(4))
                                 .arg(TRequest::MaxPayload));
@@ -274,11 +277,11 @@ void TGateway::HandleRequest(TClientSocket& socket, int length)
 
 void TGateway::LocalAnswerLog(TClientSocket& socket, const QString& text)
 {
-    const TLogFlags& log = host_.Config().Log;
+    const TLogFlags& log = context_.Config.Log;
     if (log.Com_In)
-        host_.LogLine(kCache, text);
+        context_.LogLine(kCache, text);
     if (log.TcpIp_Out)
-        host_.LogLine(socket.OutTag, text);
+        context_.LogLine(socket.OutTag, text);
 }
 
 // The line-state table, from the agent's own poll while it is fresh.
@@ -287,8 +290,8 @@ bool TGateway::AnswerLineStates(TClientSocket& socket, int length, TLazyNow& now
     // Only the first two bytes are looked at; a one-byte request has no item.
     if (length < 2 || ReceiveBuffer[0] != 0 || ReceiveBuffer[1] != 22)
         return false;
-    host_.ClientAskedLineStates(now());
-    const TData& data = *host_.GatewayData();
+    polls_.ClientAskedLineStates(now());
+    const TData& data = data_;
     return AnswerFromPoll(socket, data.LineStateReply.data(),
                           std::min<uint32_t>(data.LineStateReplyLen, TData::LineStateReplySize),
                           data.LineStateReplyTime, TReplyCache::CacheLifetime[22], 102, now);
@@ -299,8 +302,8 @@ bool TGateway::AnswerCommand14(TClientSocket& socket, TLazyNow& now)
 {
     if (ReceiveBuffer[0] != 14)
         return false;
-    host_.ClientAskedCommand14(now());
-    const TData& data = *host_.GatewayData();
+    polls_.ClientAskedCommand14(now());
+    const TData& data = data_;
     return AnswerFromPoll(socket, data.Command14Reply.data(),
                           std::min<uint32_t>(data.Command14ReplyLen, TData::Command14ReplySize),
                           data.Command14ReplyTime, TReplyCache::CacheLifetime[48], 104, now);
@@ -312,9 +315,9 @@ bool TGateway::AnswerFromPoll(TClientSocket& socket, const uint8_t* reply, uint3
 {
     if (length == 0 || !TReplyCache::Fresh(stored, now(), lifetime, true))
         return false;
-    const TLogFlags& log = host_.Config().Log;
+    const TLogFlags& log = context_.Config.Log;
     if (log.Com_In || log.TcpIp_Out)
-        LocalAnswerLog(socket, host_.GetText(text));
+        LocalAnswerLog(socket, context_.Text(text));
     Send(socket, reply, static_cast<int>(length));
     return true;
 }
@@ -327,30 +330,30 @@ bool TGateway::AnswerBilling(TClientSocket& socket)
     if (command != 4 && command != 5)
         return false;
     static const uint8_t noRecord = 0x00;
-    const TConfig& config = host_.Config();
+    const TConfig& config = context_.Config;
     if (!config.SendUct) {
         Send(socket, &noRecord, 1);
         return true;
     }
     if (!config.ReadUct)
         return false;  // the PBX is asked itself
-    const TBilling* billing = host_.GatewayBilling();
-    if (!billing || billing->BillingBase == billing->BillingNext) {
+    const TBilling& billing = billing_;
+    if (billing.BillingBase == billing.BillingNext) {
         Send(socket, &noRecord, 1);
         return true;
     }
     int64_t b = socket.BillingCursor;
     if (command == 5)
         b -= 1;
-    if (b < billing->BillingBase)
-        b = billing->BillingBase;
-    if (b >= billing->BillingNext) {
+    if (b < billing.BillingBase)
+        b = billing.BillingBase;
+    if (b >= billing.BillingNext) {
         Send(socket, &noRecord, 1);
         return true;
     }
-    const QByteArray& text = billing->List().at(static_cast<size_t>(b - billing->BillingBase));
+    const QByteArray& text = billing.List().at(static_cast<size_t>(b - billing.BillingBase));
     if (config.Log.TcpIp_Out)
-        host_.LogLine(socket.OutTag, QString::fromUtf8(text));
+        context_.LogLine(socket.OutTag, QString::fromUtf8(text));
     answer_.truncate(0);
     answer_.append('\0');
     answer_.append(text);
@@ -369,33 +372,16 @@ bool TGateway::AnswerFromCache(TClientSocket& socket, int length, TLazyNow& now)
     if (!hit)
         return false;
     Send(socket, hit->Reply, hit->ReplyLen);
-    const TLogFlags& log = host_.Config().Log;
+    const TLogFlags& log = context_.Config.Log;
     if (log.Com_In || log.TcpIp_Out)
-        LocalAnswerLog(socket, host_.GatewayData()->DescribePacket(TPacketDirection::Request, hit->Reply,
+        LocalAnswerLog(socket, data_.DescribePacket(TPacketDirection::Request, hit->Reply,
                                                                    hit->ReplyLen, 0, false));
     return true;
 }
 
 void TGateway::Forward(TClientSocket& socket, int length, const QString& rendered)
 {
-    TConversation& conv = *host_.GatewayConversation();
-    if (conv.TickState != TConversation::Idle || !conv.RequestQueue.Empty()) {
-        // At most one request of a connection waits: a newer one replaces it.
-        conv.QueueRequest('T', socket.Handle, ReceiveBuffer, length);
-        return;
-    }
-    try {
-        conv.SendNow('T', socket.Handle, ReceiveBuffer, length, rendered);
-    } catch (const ECommError& e) {
-        // Nothing is awaited: the line refused the packet.
-        host_.LogLine(kErr, e.FullMessage());
-        return;
-    }
-    const TLogFlags& log = host_.Config().Log;
-    if (log.Com_Out && !log.Com_LocOut)
-        host_.LogLine(kComOut, rendered);
-    conv.TickState = TConversation::AwaitClient;
-    conv.TickCounter = 0;
+    conversation_.ForwardClientRequest(socket.Handle, ReceiveBuffer, length, rendered);
 }
 
 void TGateway::Send(TClientSocket& socket, const uint8_t* bytes, int length)
@@ -433,33 +419,30 @@ void TGateway::RelayReply(const TRequest& request, const uint8_t* reply, int len
     // What the reply changes holds whether or not its client is still
     // there: a write (command 1) makes every cached answer suspect, and the
     // identity and configuration blocks follow the PBX's own answer.
-    TData* data = host_.GatewayData();
     switch (request.FirstByte) {
     case 1:
         CacheFlush();
         break;
     case 2:
-        if (data)
-            data->IdentityMessage(1, reply, length);
+        data_.IdentityMessage(1, reply, length);
         break;
     case 13:
-        if (data)
-            data->ConfigMessage(1, reply, length);
+        data_.ConfigMessage(1, reply, length);
         break;
     default:
         break;
     }
 
-    if (!socket || !data)
+    if (!socket)
         return;  // the client has gone: its reply is dropped
-    const TLogFlags& log = host_.Config().Log;
+    const TLogFlags& log = context_.Config.Log;
     if (!log.Com_In && !log.TcpIp_Out)
         return;
-    const QString text = data->DescribePacket(TPacketDirection::Reply, reply, length, request.FirstByte, false);
+    const QString text = data_.DescribePacket(TPacketDirection::Reply, reply, length, request.FirstByte, false);
     if (log.Com_In)
-        host_.LogLine(kComIn, text);
+        context_.LogLine(kComIn, text);
     if (log.TcpIp_Out)
-        host_.LogLine(socket->OutTag, text);
+        context_.LogLine(socket->OutTag, text);
 }
 
 void TGateway::CacheStore(const uint8_t* request, int requestLength, const uint8_t* reply, int replyLength)
@@ -467,29 +450,6 @@ void TGateway::CacheStore(const uint8_t* request, int requestLength, const uint8
     if (cache_.Capacity() == 0)
         return;
     cache_.Store(request, requestLength, reply, replyLength, Now());
-}
-
-void TGateway::ForgetHandle(int32_t handle)
-{
-    TConversation* conv = host_.GatewayConversation();
-    if (!conv)
-        return;
-    const QString orphanKey = QStringLiteral("T") + QString::number(NoClient);
-    for (int i = 0; i < conv->RequestQueue.Count(); ++i) {
-        TRequestQueue::Entry& entry = conv->RequestQueue.At(i);
-        if (entry.Kind() == 'T' && entry.Record && entry.Record->Handle == handle) {
-            entry.Record->Handle = NoClient;
-            entry.Key = orphanKey;  // a new request under this descriptor must not replace it
-        }
-    }
-    for (int seq = 0; seq < 256; ++seq) {
-        const TRequest* pending = conv->PendingTable.Find(static_cast<uint8_t>(seq));
-        if (!pending || pending->Kind != 'T' || pending->Handle != handle)
-            continue;
-        std::unique_ptr<TRequest> request = conv->PendingTable.Take(static_cast<uint8_t>(seq));
-        request->Handle = NoClient;
-        conv->PendingTable.Add(static_cast<uint8_t>(seq), std::move(request));
-    }
 }
 
 }  // namespace varno

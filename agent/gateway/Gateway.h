@@ -8,13 +8,17 @@
 #include <memory>
 #include <unordered_map>
 
+#include "agent/core/AgentContext.h"
 #include "agent/core/Request.h"
-#include "agent/gateway/GatewayHost.h"
 #include "agent/gateway/ReplyCache.h"
 
 namespace varno {
 
+class TBilling;
 class TClientSocket;
+class TConversation;
+class TData;
+class TPolls;
 class TLazyNow;
 class TServerSocket;
 
@@ -28,7 +32,10 @@ public:
     // The handle of a request whose connection has closed.
     static constexpr int32_t NoClient = -1;
 
-    explicit TGateway(TGatewayHost& host, QObject* parent = nullptr);
+    // The gateway answers from the data model, the billing list and the
+    // polls' data, and forwards through the conversation.
+    TGateway(const TAgentContext& context, TConversation& conversation, TData& data, const TBilling& billing,
+             TPolls& polls, QObject* parent = nullptr);
     ~TGateway() override;
 
     // Listens on all local addresses; port 0 takes any free port. False
@@ -75,13 +82,13 @@ private:
     void Forward(TClientSocket& socket, int length, const QString& rendered);
     // Writes one reply with a single write to the socket.
     static void Send(TClientSocket& socket, const uint8_t* bytes, int length);
-    // The connection has gone: its requests still waiting keep their place
-    // but are re-marked, so that a later connection that gets the same
-    // descriptor never receives their replies.
-    void ForgetHandle(int32_t handle);
     void LocalAnswerLog(TClientSocket& socket, const QString& text);
 
-    TGatewayHost& host_;
+    const TAgentContext& context_;
+    TConversation& conversation_;
+    TData& data_;
+    const TBilling& billing_;
+    TPolls& polls_;
     std::unique_ptr<TServerSocket> ServerSocket1;
     std::unordered_map<int32_t, TClientSocket*> clients_;
     TReplyCache cache_;

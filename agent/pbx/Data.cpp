@@ -45,13 +45,13 @@ int BuildItemRead(uint8_t* buf, uint8_t item, uint8_t index)
 
 }  // namespace
 
-TData::TData(TDataHost& host) : Host(host) {}
+TData::TData(const TAgentContext& context) : context_(context) {}
 
 bool TData::HasStatus(const uint8_t* payload, int len, const char* kind)
 {
     if (payload && len >= 1)
         return true;
-    Host.LogLine(ReplyTag, QStringLiteral("Reply to %1 without a status byte ignored").arg(QLatin1String(kind)));
+    context_.LogLine(ReplyTag, QStringLiteral("Reply to %1 without a status byte ignored").arg(QLatin1String(kind)));
     return false;
 }
 
@@ -61,7 +61,7 @@ void TData::TakeBlock(const uint8_t* payload, int len, uint8_t* block, int size)
 {
     const int n = std::min(len - 1, size);
     if (std::memcmp(payload + 1, block, static_cast<size_t>(n)) != 0)
-        Host.CacheFlush();
+        emit blockChanged();
     std::memcpy(block, payload + 1, static_cast<size_t>(n));
 }
 
@@ -71,7 +71,7 @@ void TData::StoreReply(const uint8_t* payload, int len, std::array<uint8_t, Size
 {
     const int n = std::min(len, static_cast<int>(Size));
     if (n < len)
-        Host.LogLine(ReplyTag, QStringLiteral("Reply to %1 of %2 bytes cut to %3 bytes")
+        context_.LogLine(ReplyTag, QStringLiteral("Reply to %1 of %2 bytes cut to %3 bytes")
                                    .arg(QLatin1String(kind)).arg(len).arg(n));
     std::memcpy(reply.data(), payload, static_cast<size_t>(n));
     replyLen = static_cast<uint32_t>(n);
@@ -151,19 +151,19 @@ int TData::LineListMessage(int mode, const uint8_t* payload, int len)
         return 0;
     int lines = len > 3 ? (len - 3) / DigitsPerLine : 0;
     if (lines > LineTableSize) {
-        Host.LogLine(ReplyTag, QStringLiteral("Line list of %1 lines: only the first %2 are kept")
+        context_.LogLine(ReplyTag, QStringLiteral("Line list of %1 lines: only the first %2 are kept")
                                    .arg(lines).arg(LineTableSize));
         lines = LineTableSize;
     }
     LineTableCount = static_cast<uint8_t>(lines);
-    if (!Host.QlinOn())
+    if (!context_.Config.QLIN)
         return 0;
     for (int i = 0; i < lines; ++i) {
         const std::string number = DecodeDigits(payload + 3 + DigitsPerLine * i, DigitsPerLine);
         TLineEntry& entry = LineTable[static_cast<size_t>(i)];
         std::memset(entry.Number, 0, sizeof entry.Number);
         std::memcpy(entry.Number, number.data(), std::min(number.size(), sizeof entry.Number - 1));
-        Host.QlinLine(i, entry.Number);
+        emit lineNamed(i, entry.Number);
     }
     return 0;
 }
@@ -255,7 +255,7 @@ int TData::PartyMessage(int mode, const uint8_t* payload, int len)
         return MissingStatus;
     if (payload[0] != 0)
         return payload[0];
-    TStates& state = Host.QlinState();
+    TStates& state = QlinState;
     constexpr int room = static_cast<int>(sizeof state.Text) - 1;
     int length = 0;
     if (len > PartyNumberOffset) {
@@ -265,14 +265,14 @@ int TData::PartyMessage(int mode, const uint8_t* payload, int len)
             ++length;
     }
     if (length > room) {
-        Host.LogLine(ReplyTag, QStringLiteral("Party number of %1 characters cut to %2").arg(length).arg(room));
+        context_.LogLine(ReplyTag, QStringLiteral("Party number of %1 characters cut to %2").arg(length).arg(room));
         length = room;
     }
     std::memset(state.Text, 0, sizeof state.Text);
     if (length > 0)
         std::memcpy(state.Text, payload + PartyNumberOffset, static_cast<size_t>(length));
-    if (Host.QlinOn())
-        Host.QlinPutStates(state);
+    if (context_.Config.QLIN)
+        emit lineStateChanged(state);
     return 0;
 }
 
@@ -285,7 +285,7 @@ int TData::KeyMessage(int mode, uint8_t* buf, int arg)
     if (mode != 0)
         return 0;
     // Built from the command as it stands when the request is sent.
-    const TStates& command = Host.QlinCommand();
+    const TStates& command = QlinCommand;
     buf[0] = CmdKeys;
     buf[1] = static_cast<uint8_t>(command.Line & 0xFF);
     if (arg >= FirstKeyArgument && arg < FirstKeyArgument + static_cast<int>(sizeof KeyCodes)) {
@@ -403,7 +403,29 @@ std::string TData::LineNumber(int index) const
 QString TData::DescribePacket(TPacketDirection direction, const uint8_t* bytes, int length, int command,
                               bool showBytes) const
 {
-    return RenderPacket(Host, direction, bytes, length, command, showBytes);
+    return RenderPacket(context_.Nls, direction, bytes, length, command, showBytes);
+}
+
+int TData::BuildRequest(char kind, int32_t argument, uint8_t* buf)
+{
+    switch (kind) {
+    case 'C': return ConfigMessage(0, buf);
+    case 'I': return IdentityMessage(0, buf);
+    case 'V': return LineListMessage(0, buf);
+    case 'A': return LineStateMessage(0, buf);
+    case 'X': return Command14Message(0, buf);
+    case 'U': return BillingMessage(0, buf);
+    case 'S': return SlotMessage(0, buf);
+    case 'M': return BuildCountersWrite(buf);
+    case '#': return KeyMessage(0, buf, argument);
+    case 'Y': return PartyMessage(0, buf, argument);
+    default: return 0;
+    }
+}
+
+QString TData::DescribeRequest(const uint8_t* bytes, int length, bool showBytes) const
+{
+    return DescribePacket(TPacketDirection::Request, bytes, length, 0, showBytes);
 }
 
 bool TData::AppendBillingRecord(const QString& fileName, const QByteArray& text, QString* error)

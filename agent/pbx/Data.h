@@ -1,9 +1,11 @@
 #pragma once
-#include "agent/pbx/DataHost.h"
+#include "agent/core/AgentContext.h"
+#include "agent/core/RequestBuilder.h"
 #include "agent/pbx/DigitCodes.h"
 #include "agent/pbx/PacketRenderer.h"
 #include "agent/pbx/States.h"
 
+#include <QObject>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -26,7 +28,8 @@ static_assert(sizeof(TLineEntry) == 9);
 // The data model of the PBX conversation: builds the agent's request
 // payloads, takes the replies apart and keeps what the agent knows of the
 // PBX. One instance lives from start-up to shutdown; it is used on the main
-// thread only.
+// thread only. What it reports upward (a changed block, the names of the
+// lines, a line state for the line interface) leaves it as signals.
 //
 // Mode convention of the per-kind operations: mode 0 builds the request into
 // `buf` and returns its length; mode 1 takes a reply payload (sequence byte
@@ -42,7 +45,8 @@ static_assert(sizeof(TLineEntry) == 9);
 // A reply with no byte at all has no status: every take then returns
 // MissingStatus, logs it and changes nothing, so it is never mistaken for
 // success (status 0) nor for a stored block (128).
-class TData {
+class TData : public QObject, public TRequestBuilder {
+    Q_OBJECT
 public:
     static constexpr int RequestBufferSize = 256;
     static constexpr int LineTableSize = 56;
@@ -61,7 +65,9 @@ public:
     // FindLine: no line has that number.
     static constexpr int NoLine = 255;
 
-    explicit TData(TDataHost& host);
+    static_assert(RequestBufferSize <= TRequestBuilder::BufferSize);
+
+    explicit TData(const TAgentContext& context);
     TData(const TData&) = delete;
     TData& operator=(const TData&) = delete;
 
@@ -85,12 +91,13 @@ public:
     // Kind U: builds 4, or 5 while BillingWriteFailed is set. Mode 1 does nothing.
     int BillingMessage(int mode, uint8_t* buf);
     // Kind Y: builds 0, 47, party - first external party; takes the party's
-    // number into QlinState and passes it to the line interface.
+    // number into QlinState and passes the record on (lineStateChanged) while
+    // the line interface is on.
     int PartyMessage(int mode, uint8_t* buf, int arg);
     int PartyMessage(int mode, const uint8_t* payload, int len);
-    // Kind #: builds 18, line, then a key code (arg 240..243) or the digit
-    // codes of up to 8 dial characters from 1-based position `arg`; takes
-    // the status byte.
+    // Kind #: builds 18, the line of QlinCommand, then a key code (arg
+    // 240..243) or the digit codes of up to 8 dial characters of its text
+    // from 1-based position `arg`; takes the status byte.
     int KeyMessage(int mode, uint8_t* buf, int arg);
     int KeyMessage(int mode, const uint8_t* payload, int len);
 
@@ -116,6 +123,10 @@ public:
     QString DescribePacket(TPacketDirection direction, const uint8_t* bytes, int length, int command,
                            bool showBytes) const;
 
+    // The tick's builder: the request of each kind (M: the counters write).
+    int BuildRequest(char kind, int32_t argument, uint8_t* buf) override;
+    QString DescribeRequest(const uint8_t* bytes, int length, bool showBytes) const override;
+
     // The latest A and X replies, status byte included, for TCP/IP clients.
     std::array<uint8_t, LineStateReplySize> LineStateReply{};
     std::array<uint8_t, Command14ReplySize> Command14Reply{};
@@ -130,6 +141,22 @@ public:
     uint8_t BillingWriteFailed = 0;
     // Slot of the next S request: 0, 1, 2, 3, 0, ...
     int32_t NextSlot = 0;
+    // The line-state record of the party lookup in progress: Line and State
+    // are set when the lookup is queued, Text by its reply.
+    TStates QlinState{};
+    // The command most recently taken from the line interface; the #
+    // requests are built from it as it stands when they are sent.
+    TStates QlinCommand{};
+
+signals:
+    // The configuration or identity block changed: every cached answer is suspect.
+    void blockChanged();
+    // The line list named line `index` (0..55); `name` points to at least 4
+    // characters, zero-padded, valid during the call. Only while the line
+    // interface is on.
+    void lineNamed(int index, const char* name);
+    // A line-state record for the line-interface clients.
+    void lineStateChanged(const varno::TStates& record);
 
 private:
     bool HasStatus(const uint8_t* payload, int len, const char* kind);
@@ -139,7 +166,7 @@ private:
                     double& replyTime, const char* kind);
     TLineEntry* FindEntry(std::string_view number);
 
-    TDataHost& Host;
+    const TAgentContext& context_;
 };
 
 }  // namespace varno

@@ -40,12 +40,12 @@ QString Piece(const QString& name, const QString& suffix = QString())
 
 QString Index(int index) { return QStringLiteral("[%1]").arg(index); }
 
-QString RenderRequest(const TDataHost& host, const uint8_t* b, int n, int& consumed)
+QString RenderRequest(const TNLS& texts, const uint8_t* b, int n, int& consumed)
 {
     const int code = b[0];
     consumed = 1;
     if (code == 0 || code == 1 || code >= 32) {
-        const QString name = code < 32 ? host.GetText(1000 + code) : QStringLiteral("Cmd: %1").arg(code);
+        const QString name = code < 32 ? texts.GetText(1000 + code) : QStringLiteral("Cmd: %1").arg(code);
         QString text = Piece(name, QStringLiteral(" "));
         if (n <= 1)
             return text;
@@ -55,9 +55,9 @@ QString RenderRequest(const TDataHost& host, const uint8_t* b, int n, int& consu
         if (item >= FirstStringItem)
             text += Piece(QStringLiteral("Str:%1").arg(item), Index(index));
         else if (index != 0)
-            text += Piece(host.GetText(2000 + item), Index(index));
+            text += Piece(texts.GetText(2000 + item), Index(index));
         else
-            text += Piece(host.GetText(2000 + item));
+            text += Piece(texts.GetText(2000 + item));
         consumed = std::min(n, 3);
         return text;
     }
@@ -65,20 +65,20 @@ QString RenderRequest(const TDataHost& host, const uint8_t* b, int n, int& consu
         consumed = n;  // nothing more is shown of a malformed request
         return QStringLiteral("Cmd: ERROR");
     }
-    return Piece(host.GetText(1000 + code));
+    return Piece(texts.GetText(1000 + code));
 }
 
-QString RenderReply(const TDataHost& host, const uint8_t* b, int n, int command, int& consumed)
+QString RenderReply(const TNLS& texts, const uint8_t* b, int n, int command, int& consumed)
 {
     QString text;
     consumed = 1;
     if (command == 2 || command == 3 || (command >= 6 && command <= 14)) {
-        text = Piece(host.GetText(1000 + command));
+        text = Piece(texts.GetText(1000 + command));
     } else if (command == 4 || command == 5) {
-        text = Piece(host.GetText(1000 + command), QStringLiteral(" "));
+        text = Piece(texts.GetText(1000 + command), QStringLiteral(" "));
     } else if (n >= 2) {
         const int item = b[1];
-        const QString name = item >= FirstStringItem ? QStringLiteral("Str:%1").arg(item) : host.GetText(2000 + item);
+        const QString name = item >= FirstStringItem ? QStringLiteral("Str:%1").arg(item) : texts.GetText(2000 + item);
         if (n > 2) {
             text = b[2] != 0 ? Piece(name, Index(b[2])) : Piece(name);
             consumed = 3;
@@ -95,7 +95,7 @@ QString RenderReply(const TDataHost& host, const uint8_t* b, int n, int command,
 
 }  // namespace
 
-QString RenderPacket(const TDataHost& host, TPacketDirection direction, const uint8_t* bytes, int length,
+QString RenderPacket(const TNLS& texts, TPacketDirection direction, const uint8_t* bytes, int length,
                      int command, bool showBytes)
 {
     const int n = bytes ? std::max(length, 0) : 0;
@@ -104,9 +104,9 @@ QString RenderPacket(const TDataHost& host, TPacketDirection direction, const ui
     if (direction == TPacketDirection::Request) {
         if (n == 0)
             return text;
-        text = RenderRequest(host, bytes, n, consumed);
+        text = RenderRequest(texts, bytes, n, consumed);
     } else {
-        text = RenderReply(host, bytes, n, command, consumed);
+        text = RenderReply(texts, bytes, n, command, consumed);
     }
     if (showBytes) {
         for (int i = consumed; i < n; ++i)

@@ -3,31 +3,41 @@
 #include <QTimer>
 
 #include "agent/core/Conversation.h"
-#include "agent/core/EventLog.h"
-#include "agent/nls/Nls.h"
 #include "platform/clock/Clock.h"
 
 namespace varno {
 
-TPolls::TPolls(Timers timers, const TConfig& config, TEventLog& log, const TNLS& nls)
-    : timers_(timers), config_(config), log_(log), nls_(nls)
-{
-}
+TPolls::TPolls(const TAgentContext& context, TAgentTimers timers) : context_(context), timers_(timers) {}
 
 void TPolls::Poll(TConversation& conv, char kind, int text)
 {
-    if (config_.Log.Com_LocOut && timers_.Tick.isActive())
-        log_.LogLine(QStringLiteral("<LOC"), nls_.GetText(text));
+    if (context_.Config.Log.Com_LocOut && timers_.Tick.isActive())
+        context_.LogLine(QStringLiteral("<LOC"), context_.Text(text));
     conv.QueueRequest(kind, 0);
 }
 
 void TPolls::ExpiryChecks()
 {
     const double now = Now();
-    if (!config_.QLIN && MsBetween(LastItem22Ask, now) > config_.Timer.ANTimeOut * 1000.0)
+    const TConfig& config = context_.Config;
+    if (!config.QLIN && MsBetween(LastItem22Ask, now) > config.Timer.ANTimeOut * 1000.0)
         timers_.AN.stop();
-    if (MsBetween(LastCommand14Ask, now) > config_.Timer.SWTimeOut * 1000.0)
+    if (MsBetween(LastCommand14Ask, now) > config.Timer.SWTimeOut * 1000.0)
         timers_.SW.stop();
+}
+
+void TPolls::ClientAskedLineStates(double now)
+{
+    LastItem22Ask = now;
+    if (!timers_.AN.isActive())
+        timers_.AN.start();
+}
+
+void TPolls::ClientAskedCommand14(double now)
+{
+    LastCommand14Ask = now;
+    if (!timers_.SW.isActive())
+        timers_.SW.start();
 }
 
 }  // namespace varno

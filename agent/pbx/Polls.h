@@ -1,32 +1,19 @@
 #pragma once
-#include <QString>
-
-#include "agent/core/Config.h"
-
-class QTimer;
+#include "agent/core/AgentContext.h"
+#include "agent/core/AgentTimers.h"
 
 namespace varno {
 
 class TConversation;
-class TEventLog;
-class TNLS;
 
 // The agent's own polls: each timer only puts its kind of request into the
 // queue; the tick sends it when the line is free. The line-state and
 // command-14 polls run only while somebody needs their data.
 class TPolls {
 public:
-    struct Timers {
-        QTimer& Tick;
-        QTimer& AN;
-        QTimer& SW;
-        QTimer& SMS;
-        QTimer& MSG;
-        QTimer& UR;
-    };
-    TPolls(Timers timers, const TConfig& config, TEventLog& log, const TNLS& nls);
+    TPolls(const TAgentContext& context, TAgentTimers timers);
 
-    // Every timer's event goes to one of these; the conversation must exist.
+    // Every timer's event goes to one of these.
     void TimerANTimer(TConversation& conv) { Poll(conv, 'A', 108); }
     void TimerSWTimer(TConversation& conv) { Poll(conv, 'X', 104); }
     void TimerSMSTimer(TConversation& conv) { Poll(conv, 'S', 109); }
@@ -38,6 +25,13 @@ public:
     // their data for longer than their time-outs.
     void ExpiryChecks();
 
+    // A client asked for item 22 or for command 14 at `now`: the interest
+    // time is set and the poll that keeps that data fresh is enabled.
+    // Enabling a running poll leaves its period alone: clients asking more
+    // often than the poll runs must not keep it from firing.
+    void ClientAskedLineStates(double now);
+    void ClientAskedCommand14(double now);
+
     // When a client last asked for item 22 and for command 14.
     double LastItem22Ask = 0;
     double LastCommand14Ask = 0;
@@ -45,10 +39,8 @@ public:
 private:
     void Poll(TConversation& conv, char kind, int text);
 
-    Timers timers_;
-    const TConfig& config_;
-    TEventLog& log_;
-    const TNLS& nls_;
+    const TAgentContext& context_;
+    TAgentTimers timers_;
 };
 
 }  // namespace varno

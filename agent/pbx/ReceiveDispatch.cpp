@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include <QTimer>
+
 #include "agent/core/Conversation.h"
+#include "agent/core/UserPrompt.h"
+#include "agent/pbx/Billing.h"
 #include "agent/pbx/Data.h"
 #include "platform/serial/CommError.h"
 
@@ -34,33 +38,38 @@ int findBreak(const uint8_t* p, int n)
 
 }  // namespace
 
-TReceiveDispatch::TReceiveDispatch(TReceiveHost& host) : host_(host) {}
+TReceiveDispatch::TReceiveDispatch(const TAgentContext& context, TConversation& conversation, TData& model,
+                                   TBilling& billing, TAgentTimers timers, TUserPrompt& prompt)
+    : context_(context), conversation_(conversation), model_(model), billing_(billing), timers_(timers),
+      prompt_(prompt)
+{
+}
 
-QString TReceiveDispatch::Text(int number) const { return host_.GetText(number); }
+QString TReceiveDispatch::Text(int number) const { return context_.Text(number); }
 
 void TReceiveDispatch::CommPax1RxPacket(int count, const uint8_t* data)
 {
-    TConversation& conv = host_.Conversation();
-    // D1: any packet at all shows the line is back.
-    if (conv.LinkFailure) {
-        host_.LogLine(QStringLiteral("-OK-"), Text(117));
-        host_.LinkRestoredTrap();
-        conv.LinkFailure = false;
+    TConversation& conv = conversation_;
+    // Any packet at all shows the line is back.
+    if (conv.EndLinkFailure()) {
+        context_.LogLine(QStringLiteral("-OK-"), Text(117));
+        emit lineRestored();
     }
-    // D2: a frame of length 0 has no sequence number.
+    // A frame of length 0 has no sequence number.
     if (count <= 0 || !data)
         return;
     std::unique_ptr<TRequest> request = conv.TakePending(data[0]);
     if (!request)
         return;
-    conv.ReplyMatched(*request);  // D3
+    conv.ReplyMatched(*request);
 
     const uint8_t* p = data + 1;
     const int n = count - 1;
-    const TConfig& config = host_.Config();
-    TData& model = host_.Data();
+    const TConfig& config = context_.Config;
+    TData& model = model_;
     bool cacheable = true;
-    switch (request->Kind) {  // D4
+    // Each kind of reply to its own handler.
+    switch (request->Kind) {
     case '#':
         model.KeyMessage(1, p, n);
         cacheable = false;
@@ -70,7 +79,7 @@ void TReceiveDispatch::CommPax1RxPacket(int count, const uint8_t* data)
             CompareLineStates(p, n);
         model.LineStateMessage(1, p, n);
         if (config.Log.Com_In)
-            host_.LogLine(kIn, Text(102));
+            context_.LogLine(kIn, Text(102));
         cacheable = false;
         break;
     case 'C':
@@ -86,21 +95,21 @@ void TReceiveDispatch::CommPax1RxPacket(int count, const uint8_t* data)
         SlotReply(p, n);
         break;
     case 'T':
-        host_.RelayReply(*request, p, n);
+        emit clientReply(*request, p, n);
         break;
     case 'U':
         model.BillingMessage(1, nullptr);
-        host_.BillingReply(p, n);
+        billing_.BillingReply(p, n);
         cacheable = false;
         break;
     case 'V':
         LineListReply(p, n);
         if (config.QLIN)
-            host_.StartLineStatePoll();
+            timers_.AN.start();
         break;
     case 'X':
         model.Command14Message(1, p, n);
-        host_.LogLine(kIn, Text(104));
+        context_.LogLine(kIn, Text(104));
         cacheable = false;
         break;
     case 'Y':
@@ -110,28 +119,29 @@ void TReceiveDispatch::CommPax1RxPacket(int count, const uint8_t* data)
     default:
         break;
     }
-    conv.TickState = TConversation::Idle;  // D5
-    if (config.MaxCache != 0 && cacheable)  // D6
-        host_.CacheStore(request->Payload, request->PayloadLen, p, n);
+    // The line is free again; the reply may answer the same request later.
+    conv.ReplyHandled();
+    if (config.MaxCache != 0 && cacheable)
+        emit replyToCache(request->Payload, request->PayloadLen, p, n);
 }
 
 void TReceiveDispatch::ConfigReply(const uint8_t* p, int n)
 {
-    const int r = host_.Data().ConfigMessage(1, p, n);
+    const int r = model_.ConfigMessage(1, p, n);
     if (r == TData::BlockTaken) {
-        if (host_.Config().Log.Com_In)
-            host_.LogLine(kIn, Text(100));
+        if (context_.Config.Log.Com_In)
+            context_.LogLine(kIn, Text(100));
     } else {
-        host_.LogLine(kIn, Text(100) + QLatin1Char(' ') + Text(138) + QString::number(r));
+        context_.LogLine(kIn, Text(100) + QLatin1Char(' ') + Text(138) + QString::number(r));
     }
 }
 
 void TReceiveDispatch::IdentityReply(const uint8_t* p, int n)
 {
-    TData& model = host_.Data();
+    TData& model = model_;
     const int r = model.IdentityMessage(1, p, n);
     auto boxText = [&](int last) {
-        return Text(139) + host_.VersionText() + QStringLiteral("    ") + Text(140) +
+        return Text(139) + QStringLiteral(VARNO_VERSION) + QStringLiteral("    ") + Text(140) +
                QString::number(model.IdentityBlock[0], 16).toUpper() + QLatin1Char('.') +
                QStringLiteral("%1").arg(model.IdentityBlock[1], 2, 16, QLatin1Char('0')).toUpper() +
                QLatin1Char('\n') + Text(last);
@@ -141,35 +151,34 @@ void TReceiveDispatch::IdentityReply(const uint8_t* p, int n)
         note = QLatin1Char(' ') + Text(145);
     } else if (r == TData::ForeignPbx) {
         // Not a PBX this agent works with: all traffic stops until the user starts it again.
-        host_.SetTickEnabled(false);
-        host_.StopBox(boxText(141), Text(137));
+        timers_.Tick.stop();
+        prompt_.MessageBox(boxText(141), Text(137), TUserPrompt::Icon::Error);
         note = Text(142);
     } else if (r == TData::AskToContinue) {
-        host_.SetTickEnabled(false);
-        if (host_.AskYesNo(boxText(143), Text(123)))
-            host_.SetTickEnabled(true);
+        timers_.Tick.stop();
+        if (prompt_.AskYesNo(boxText(143), Text(123)))
+            timers_.Tick.start();
         note = Text(144);
     } else {
         note = QLatin1Char(' ') + Text(138) + QString::number(r);
     }
-    if (host_.Config().Log.Com_In || r != TData::BlockTaken)
-        host_.LogLine(kIn, Text(101) + note);
+    if (context_.Config.Log.Com_In || r != TData::BlockTaken)
+        context_.LogLine(kIn, Text(101) + note);
 }
 
 void TReceiveDispatch::LineListReply(const uint8_t* p, int n)
 {
-    const TConfig& config = host_.Config();
+    const TConfig& config = context_.Config;
     const int status = statusOf(p, n);
     if (status == 0 && n != 3) {
-        host_.Data().LineListMessage(1, p, n);
+        model_.LineListMessage(1, p, n);
         if (config.Log.Com_In)
-            host_.LogLine(kIn, Text(106));
-        if (host_.Mail602Active())
-            host_.StartMessagePolls();
+            context_.LogLine(kIn, Text(106));
+        emit lineListTaken();
         if (config.ReadUct)
-            host_.StartBillingPoll();
+            timers_.UR.start();
     } else if (config.Log.Com_In) {
-        host_.LogLine(kIn, Text(105) + QString::number(status));
+        context_.LogLine(kIn, Text(105) + QString::number(status));
     }
 }
 
@@ -177,9 +186,9 @@ void TReceiveDispatch::CountersReply(const uint8_t* p, int n)
 {
     const int status = statusOf(p, n);
     if (status != 0)
-        host_.LogLine(kIn, Text(131) + QString::number(status));
-    else if (host_.Config().Log.Com_PureIn)
-        host_.LogLine(kIn, Text(132));
+        context_.LogLine(kIn, Text(131) + QString::number(status));
+    else if (context_.Config.Log.Com_PureIn)
+        context_.LogLine(kIn, Text(132));
 }
 
 TReceiveDispatch::TSlotText TReceiveDispatch::SplitSlotText(const uint8_t* text, int length)
@@ -203,22 +212,22 @@ TReceiveDispatch::TSlotText TReceiveDispatch::SplitSlotText(const uint8_t* text,
 
 void TReceiveDispatch::SlotReply(const uint8_t* p, int n)
 {
-    const TConfig& config = host_.Config();
+    const TConfig& config = context_.Config;
     const int status = statusOf(p, n);
     if (status != 0) {
-        host_.LogLine(kIn, Text(112) + QString::number(status));
+        context_.LogLine(kIn, Text(112) + QString::number(status));
         return;
     }
     if (n < 3) {
         // Without the slot number there is nothing to forward or to clear.
-        host_.LogLine(QStringLiteral("!Err"), QStringLiteral("Message slot reply of %1 bytes ignored").arg(n));
+        context_.LogLine(QStringLiteral("!Err"), QStringLiteral("Message slot reply of %1 bytes ignored").arg(n));
         return;
     }
     const uint8_t type = n > 3 ? p[3] : 0;
     if (type == 0) {
-        host_.ShowStatus(kIn, Text(110));
+        context_.Log.ShowStatus(kIn, Text(110));
         if (config.Log.Com_PureIn)
-            host_.LogLine(kIn, Text(110));
+            context_.LogLine(kIn, Text(110));
         return;
     }
     QString name;
@@ -235,23 +244,22 @@ void TReceiveDispatch::SlotReply(const uint8_t* p, int n)
         const TSlotText parts = SplitSlotText(p + 4, n - 4);
         const QString first = QString::fromUtf8(parts.First), second = QString::fromUtf8(parts.Second);
         if (config.Log.Com_In)
-            host_.LogLine(kIn, QStringLiteral("TRAP: ") + name + QStringLiteral(" to ") + first);
-        host_.LogLine(QStringLiteral(">602"), QStringLiteral("Mail: ") + second + QStringLiteral(" to ") + first);
-        if (host_.Mail602Active())
-            host_.ForwardMessage(parts.First, type, parts.Second, parts.Body);
+            context_.LogLine(kIn, QStringLiteral("TRAP: ") + name + QStringLiteral(" to ") + first);
+        context_.LogLine(QStringLiteral(">602"), QStringLiteral("Mail: ") + second + QStringLiteral(" to ") + first);
+        emit slotMessage(parts.First, type, parts.Second, parts.Body);
     }
     uint8_t clear[TData::RequestBufferSize];
-    const int len = host_.Data().BuildSlotClear(clear, p[2]);
+    const int len = model_.BuildSlotClear(clear, p[2]);
     try {
-        host_.Conversation().SendPacket(QStringLiteral(">COM"), Text(111), clear, len);
+        conversation_.SendPacket(QStringLiteral(">COM"), Text(111), clear, len);
     } catch (const ECommError& e) {
-        host_.LogLine(QStringLiteral("!Err"), e.FullMessage());
+        context_.LogLine(QStringLiteral("!Err"), e.FullMessage());
     }
 }
 
 void TReceiveDispatch::CompareLineStates(const uint8_t* p, int n)
 {
-    TData& model = host_.Data();
+    TData& model = model_;
     const int prevLen = static_cast<int>(model.LineStateReplyLen);
     if (prevLen < 3)
         return;  // the first reply only becomes the reference
@@ -265,10 +273,10 @@ void TReceiveDispatch::CompareLineStates(const uint8_t* p, int n)
             continue;
         if (state == 1 && party >= model.IdentityBlock[2]) {
             // An external party: its number comes with the party lookup.
-            TStates& pending = host_.QlinState();
+            TStates& pending = model.QlinState;
             pending.Line = i;
             pending.State = 1;
-            host_.Conversation().QueueRequest('Y', party);
+            conversation_.QueueRequest('Y', party);
             continue;
         }
         TStates record{};
@@ -276,7 +284,7 @@ void TReceiveDispatch::CompareLineStates(const uint8_t* p, int n)
         record.State = state;
         const std::string number = model.LineNumber(party);
         std::strncpy(record.Text, number.c_str(), sizeof record.Text - 1);
-        host_.QlinPutStates(record);
+        emit lineStateChanged(record);
     }
 }
 

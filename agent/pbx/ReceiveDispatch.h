@@ -1,61 +1,31 @@
 #pragma once
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 #include <cstdint>
 
-#include "agent/core/Config.h"
+#include "agent/core/AgentContext.h"
+#include "agent/core/AgentTimers.h"
 #include "agent/core/Request.h"
 #include "agent/pbx/States.h"
 
 namespace varno {
 
+class TBilling;
 class TConversation;
 class TData;
-
-// What the receive side needs of the agent around it.
-class TReceiveHost {
-public:
-    virtual ~TReceiveHost() = default;
-    virtual void LogLine(const QString& tag, const QString& text) = 0;
-    virtual void ShowStatus(const QString& tag, const QString& text) = 0;
-    virtual QString GetText(int number) const = 0;
-    virtual const TConfig& Config() const = 0;
-    virtual TData& Data() = 0;
-    virtual TConversation& Conversation() = 0;
-
-    virtual bool TickEnabled() const = 0;
-    virtual void SetTickEnabled(bool on) = 0;
-    // The polls that the line list starts.
-    virtual void StartLineStatePoll() = 0;  // TimerAN
-    virtual void StartMessagePolls() = 0;   // TimerMSG and TimerSMS
-    virtual void StartBillingPoll() = 0;    // TimerUR
-
-    // Identity check boxes.
-    virtual void StopBox(const QString& text, const QString& caption) = 0;
-    virtual bool AskYesNo(const QString& text, const QString& caption) = 0;
-    virtual QString VersionText() const = 0;
-
-    // Mail gateway and traps.
-    virtual bool Mail602Active() const = 0;
-    virtual void ForwardMessage(const QByteArray& first, uint8_t type, const QByteArray& second,
-                                const QByteArray& body) = 0;
-    virtual void LinkRestoredTrap() = 0;
-
-    // The line interface.
-    virtual void QlinPutStates(const TStates& record) = 0;
-    virtual TStates& QlinState() = 0;
-
-    // The gateway and the billing download.
-    virtual void RelayReply(const TRequest& request, const uint8_t* reply, int length) = 0;
-    virtual void CacheStore(const uint8_t* request, int requestLength, const uint8_t* reply, int replyLength) = 0;
-    virtual void BillingReply(const uint8_t* reply, int length) = 0;
-};
+class TUserPrompt;
 
 // The receive side of the PBX conversation: matches every packet to the
-// request it answers and hands the reply to the handler of its kind.
-class TReceiveDispatch {
+// request it answers and hands the reply to the handler of its kind. What
+// the replies mean for the subsystems above (a reply for a TCP/IP client, a
+// reply to cache, the line back, a slot message, a changed line state)
+// leaves it as signals.
+class TReceiveDispatch : public QObject {
+    Q_OBJECT
 public:
-    explicit TReceiveDispatch(TReceiveHost& host);
+    TReceiveDispatch(const TAgentContext& context, TConversation& conversation, TData& model, TBilling& billing,
+                     TAgentTimers timers, TUserPrompt& prompt);
 
     // A packet with a correct CRC: sequence number first, then the reply.
     void CommPax1RxPacket(int count, const uint8_t* data);
@@ -66,6 +36,21 @@ public:
     };
     static TSlotText SplitSlotText(const uint8_t* text, int length);
 
+signals:
+    // The first packet after a reported line failure.
+    void lineRestored();
+    // The PBX's reply to a TCP/IP client's request (pending entry of kind T);
+    // the bytes are valid during the call.
+    void clientReply(const varno::TRequest& request, const uint8_t* reply, int length);
+    // A reply that may answer the same request of a client later.
+    void replyToCache(const uint8_t* request, int requestLength, const uint8_t* reply, int replyLength);
+    // A good line list has been taken: the message polls may start.
+    void lineListTaken();
+    // A text message from one of the PBX's slots, to be forwarded.
+    void slotMessage(const QByteArray& first, uint8_t type, const QByteArray& second, const QByteArray& body);
+    // A line changed its state (only while the line interface is on).
+    void lineStateChanged(const varno::TStates& record);
+
 private:
     void ConfigReply(const uint8_t* p, int n);
     void IdentityReply(const uint8_t* p, int n);
@@ -75,7 +60,12 @@ private:
     void CompareLineStates(const uint8_t* p, int n);
     QString Text(int number) const;
 
-    TReceiveHost& host_;
+    const TAgentContext& context_;
+    TConversation& conversation_;
+    TData& model_;
+    TBilling& billing_;
+    TAgentTimers timers_;
+    TUserPrompt& prompt_;
 };
 
 }  // namespace varno

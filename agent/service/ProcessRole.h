@@ -1,7 +1,7 @@
 #pragma once
 #include <QStringList>
 
-#include "agent/core/MainForm.h"
+#include "agent/app/MainForm.h"
 
 namespace varno {
 

@@ -2,9 +2,10 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "agent/core/MainForm.h"
+#include "agent/app/MainForm.h"
 #include "agent/core/UserPrompt.h"
 #include "agent/service/ProcessRole.h"
+#include "agent/service/ServiceEvents.h"
 #include "platform/signals/TerminationSignals.h"
 
 using namespace varno;
@@ -22,6 +23,9 @@ int main(int argc, char** argv)
 
     TMainForm form(QCoreApplication::applicationFilePath(), arguments, role, prompt);
     form.Log().SetEcho(stderr);
+    QObject::connect(&form, &TMainForm::serviceEvent, [](const QString& text, bool error) {
+        ReportServiceEvent(text, error ? TEventType::Error : TEventType::Information);
+    });
 
     // SIGTERM and SIGINT close the agent the way its close command does.
     TerminationSignals termination([&form](int) { form.FormClose(); });

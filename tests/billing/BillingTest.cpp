@@ -49,7 +49,7 @@ protected:
         QFile f(billingDir.filePath("DATA.NEW"));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
-    TBilling& billing() { return *agent->form->Billing_; }
+    TBilling& billing() { return agent->form->Billing(); }
 
     QTemporaryDir billingDir;
     std::unique_ptr<AgentOnPty> agent;

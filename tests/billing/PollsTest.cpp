@@ -63,12 +63,12 @@ TEST(Polls, TimersQueueEachKindOnceAndLogOnlyWhileTicking)
     f.Polls.TimerSMSTimer(c);
     f.Polls.TimerURTimer(c);
     int s = 0;
-    for (int i = 0; i < c.RequestQueue.Count(); ++i)
-        s += c.RequestQueue.At(i).Key == "S" ? 1 : 0;
+    for (int i = 0; i < c.RequestQueue().Count(); ++i)
+        s += c.RequestQueue().At(i).Key == "S" ? 1 : 0;
     EXPECT_EQ(s, 1);
     EXPECT_EQ(a.CountLog("<LOC", f.GetText(109)), 2);
     f.TimerTick.stop();
     f.Polls.TimerANTimer(c);
     EXPECT_EQ(a.CountLog("<LOC", f.GetText(108)), 0);
-    EXPECT_TRUE(c.RequestQueue.Contains("A"));
+    EXPECT_TRUE(c.RequestQueue().Contains("A"));
 }

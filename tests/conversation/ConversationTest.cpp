@@ -49,7 +49,7 @@ protected:
         reply(a, kIdentity);
         expectSent(a, 3, Bytes({0, 14, 0}));
         reply(a, kLineList);
-        ASSERT_TRUE(a.Conv().RequestQueue.Empty());
+        ASSERT_TRUE(a.Conv().RequestQueue().Empty());
     }
 };
 
@@ -66,7 +66,7 @@ TEST_F(Conversation, StartupRequestsEachAfterTheReplyBefore)
     expectSent(a, 3, Bytes({0, 14, 0}));
     reply(a, kLineList);
     EXPECT_EQ(a.form->Data().LineTableCount, 2);
-    EXPECT_EQ(a.Conv().TickState, TConversation::Idle);
+    EXPECT_EQ(a.Conv().TickState(), TConversation::Idle);
     EXPECT_TRUE(a.form->TimerUR.isActive());  // the line list starts the billing poll
     a.Tick(3);
     EXPECT_EQ(a.pbx.Received.size(), 3);
@@ -84,20 +84,20 @@ TEST_F(Conversation, SilentPbxFailureReportAndRecovery)
         a.Tick(3);
         EXPECT_EQ(a.pbx.Received.size(), seq - 3 + 3);
     }
-    EXPECT_EQ(a.Conv().TickState, TConversation::ErrorPause);
+    EXPECT_EQ(a.Conv().TickState(), TConversation::ErrorPause);
     const QString failed = a.form->GetText(116);
     EXPECT_EQ(a.CountLog("!Err", failed), 1);
 
     a.Tick(4);  // the pause of MaxErrorTick (5) ticks is not over
     EXPECT_EQ(a.pbx.Received.size(), 6);
     a.Tick(1);
-    EXPECT_EQ(a.Conv().TickState, TConversation::Idle);
-    ASSERT_EQ(a.Conv().RequestQueue.Count(), 4);  // the head again, C, I, V behind it
-    EXPECT_EQ(a.Conv().RequestQueue.At(0).Key, "X");
-    EXPECT_EQ(a.Conv().RequestQueue.At(1).Key, "C");
-    EXPECT_EQ(a.Conv().RequestQueue.At(2).Key, "I");
-    EXPECT_EQ(a.Conv().RequestQueue.At(3).Key, "V");
-    EXPECT_TRUE(a.Conv().LinkFailure);
+    EXPECT_EQ(a.Conv().TickState(), TConversation::Idle);
+    ASSERT_EQ(a.Conv().RequestQueue().Count(), 4);  // the head again, C, I, V behind it
+    EXPECT_EQ(a.Conv().RequestQueue().At(0).Key, "X");
+    EXPECT_EQ(a.Conv().RequestQueue().At(1).Key, "C");
+    EXPECT_EQ(a.Conv().RequestQueue().At(2).Key, "I");
+    EXPECT_EQ(a.Conv().RequestQueue().At(3).Key, "V");
+    EXPECT_TRUE(a.Conv().LinkFailure());
 
     // Still silent: the next failure is not reported again.
     for (uint8_t seq = 7; seq <= 9; ++seq) {
@@ -113,8 +113,8 @@ TEST_F(Conversation, SilentPbxFailureReportAndRecovery)
     AgentOnPty::Pump(50);
     reply(a, Bytes({0, 1, 2}));
     EXPECT_EQ(a.CountLog("-OK-", a.form->GetText(117)), 1);
-    EXPECT_FALSE(a.Conv().LinkFailure);
-    EXPECT_EQ(a.Conv().RequestQueue.At(0).Key, "C");
+    EXPECT_FALSE(a.Conv().LinkFailure());
+    EXPECT_EQ(a.Conv().RequestQueue().At(0).Key, "C");
 }
 
 TEST_F(Conversation, StrayE0EndsTheWaitAsATimeOut)
@@ -125,10 +125,10 @@ TEST_F(Conversation, StrayE0EndsTheWaitAsATimeOut)
     expectSent(a, 4, Bytes({0, 22, 0}));
     a.pbx.SendByte(0xE0);
     AgentOnPty::Pump(50);
-    EXPECT_EQ(a.Conv().TickCounter, 3);
+    EXPECT_EQ(a.Conv().TickCounter(), 3);
     a.Tick();  // counts the time-out
-    EXPECT_EQ(a.Conv().ErrorCount, 1);
-    EXPECT_EQ(a.Conv().TickState, TConversation::Idle);
+    EXPECT_EQ(a.Conv().ErrorCount(), 1);
+    EXPECT_EQ(a.Conv().TickState(), TConversation::Idle);
     expectSent(a, 5, Bytes({0, 22, 0}));  // sent again on the tick after
 }
 
@@ -173,8 +173,8 @@ TEST_F(Conversation, LateReplyToAnEarlierCopyLosesNoRequest)
     a.pbx.Reply(5, Bytes({0, 9}));  // and the reply to the second
     a.pbx.Reply(5, Bytes({0, 9}));  // answered twice
     AgentOnPty::Pump(50);
-    ASSERT_EQ(a.Conv().RequestQueue.Count(), 2);
-    EXPECT_EQ(a.Conv().RequestQueue.At(0).Key, "A");
+    ASSERT_EQ(a.Conv().RequestQueue().Count(), 2);
+    EXPECT_EQ(a.Conv().RequestQueue().At(0).Key, "A");
     expectSent(a, 6, Bytes({0, 22, 0}));
     reply(a, Bytes({0, 22, 0}));
     expectSent(a, 7, Bytes({0, 1, 0}));
@@ -187,15 +187,15 @@ TEST_F(Conversation, ClientRequestIsWrittenOnceAndCountsNoError)
     const uint8_t request[] = {0, 60, 1};
     a.Conv().QueueRequest('T', 42, request, 3);
     expectSent(a, 4, Bytes({0, 60, 1}));
-    EXPECT_TRUE(a.Conv().RequestQueue.Empty());
-    EXPECT_EQ(a.Conv().TickState, TConversation::AwaitClient);
+    EXPECT_TRUE(a.Conv().RequestQueue().Empty());
+    EXPECT_EQ(a.Conv().TickState(), TConversation::AwaitClient);
     a.Tick(3);  // the client pause ends
-    EXPECT_EQ(a.Conv().TickState, TConversation::Idle);
-    EXPECT_EQ(a.Conv().ErrorCount, 0);
+    EXPECT_EQ(a.Conv().TickState(), TConversation::Idle);
+    EXPECT_EQ(a.Conv().ErrorCount(), 0);
     a.Tick(3);
     EXPECT_EQ(a.pbx.Received.size(), 4);  // never repeated
-    ASSERT_NE(a.Conv().PendingTable.Find(4), nullptr);
-    EXPECT_EQ(a.Conv().PendingTable.Find(4)->Handle, 42);
+    ASSERT_NE(a.Conv().PendingTable().Find(4), nullptr);
+    EXPECT_EQ(a.Conv().PendingTable().Find(4)->Handle, 42);
 }
 
 TEST_F(Conversation, CounterRequestWithoutChangesLeavesTheQueue)
@@ -206,7 +206,7 @@ TEST_F(Conversation, CounterRequestWithoutChangesLeavesTheQueue)
     a.Conv().QueueRequest('A', 0);
     a.Tick();  // the mailbox check reads nothing: no packet, and M is gone
     EXPECT_EQ(a.pbx.Received.size(), 3);
-    ASSERT_EQ(a.Conv().RequestQueue.Count(), 1);
+    ASSERT_EQ(a.Conv().RequestQueue().Count(), 1);
     expectSent(a, 4, Bytes({0, 22, 0}));
 }
 

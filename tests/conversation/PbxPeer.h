@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "agent/core/MainForm.h"
+#include "agent/app/MainForm.h"
 #include "agent/serial/CommPax.h"
 #include "platform/serial/PtyPair.h"
 

@@ -5,7 +5,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "agent/core/MainForm.h"
+#include "agent/app/MainForm.h"
 #include "agent/nls/Nls.h"
 #include "tests/support/CoreApplication.h"
 

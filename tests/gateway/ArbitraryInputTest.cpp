@@ -61,20 +61,20 @@ TEST(GatewayArbitraryInput, ClientsAndPbxSendingAnythingLeaveTheAgentServing)
         }
         for (auto& client : clients)
             client->Poll();
-        ASSERT_LE(a.Conv().RequestQueue.Count(), 100);
+        ASSERT_LE(a.Conv().RequestQueue().Count(), 100);
         ASSERT_LE(a.Gateway().Cache().CacheCount, a.Gateway().Cache().Capacity());
     }
     EXPECT_GT(a.Gateway().Cache().CacheCount, 10);  // the junk did reach the cache
 
     // The junk leaves; what it had queued drains.
     clients.clear();
-    for (int i = 0; i < 300 && a.Conv().RequestQueue.Count() > 0; ++i) {
+    for (int i = 0; i < 300 && a.Conv().RequestQueue().Count() > 0; ++i) {
         a.Tick();
         Pump(2);
         for (; answered < static_cast<int>(a.pbx.Received.size()); ++answered)
             a.pbx.Reply(a.pbx.Received.at(answered).Seq, Bytes({0}));
     }
-    ASSERT_EQ(a.Conv().RequestQueue.Count(), 0);
+    ASSERT_EQ(a.Conv().RequestQueue().Count(), 0);
     for (int i = 0; i < 12; ++i)  // ends any client pause
         a.Tick();
 

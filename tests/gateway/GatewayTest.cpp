@@ -21,7 +21,7 @@ constexpr double T0 = 45000.5;
 void FeedBilling(GatewayAgent& a, const QByteArray& text)
 {
     const QByteArray reply = QByteArray(1, '\0') + text;
-    a.form->BillingReply(reinterpret_cast<const uint8_t*>(reply.constData()), static_cast<int>(reply.size()));
+    a.form->Billing().BillingReply(reinterpret_cast<const uint8_t*>(reply.constData()), static_cast<int>(reply.size()));
 }
 
 class Gateway : public ::testing::Test {
@@ -64,12 +64,12 @@ TEST_F(Gateway, RequestReachesThePbxUnchangedAndItsReplyOnlyThatClient)
     const QByteArray request = Bytes({0, 5, 3});
     one.Send(request);
     EXPECT_EQ(a.NextToPbx(), request);
-    EXPECT_EQ(a.Conv().TickState, TConversation::AwaitClient);
+    EXPECT_EQ(a.Conv().TickState(), TConversation::AwaitClient);
     const QByteArray reply = Bytes({0, 5, 3, 'A', 'B', 0, 7});
     a.ReplyToLast(reply);
     EXPECT_EQ(one.Receive(), reply);
     EXPECT_TRUE(two.Silent());
-    EXPECT_EQ(a.Conv().TickState, TConversation::Idle);
+    EXPECT_EQ(a.Conv().TickState(), TConversation::Idle);
 
     // The other way round, with a request that is not a read.
     const QByteArray write = Bytes({1, 9, 0, 1, 2});
@@ -299,7 +299,7 @@ TEST_F(Gateway, BillingRequestsWithoutPassingOnGetNoRecord)
     GatewayAgent a;  // SendUct is off by default
     a.StartUp();
     FeedBilling(a, "REC");
-    ASSERT_EQ(a.form->Billing_->BillingNext, 1);
+    ASSERT_EQ(a.form->Billing().BillingNext, 1);
     TcpClient c;
     ASSERT_TRUE(c.Connect(a.Port()));
     const int sent = a.SentToPbx();
@@ -330,7 +330,7 @@ TEST_F(Gateway, BillingRecordsInOrderForEachConnection)
         ASSERT_EQ(a.NextToPbx(), Bytes({4}));
         a.ReplyToLast(QByteArray(1, '\0') + text);
     }
-    ASSERT_EQ(a.form->Billing_->BillingNext, 2);
+    ASSERT_EQ(a.form->Billing().BillingNext, 2);
     const int sent = a.SentToPbx();
     EXPECT_EQ(ask(one, 5), QByteArray(1, '\0') + "REC-1");  // cursor -1 is raised to the oldest
     EXPECT_EQ(ask(one, 4), QByteArray(1, '\0') + "REC-2");
@@ -346,7 +346,7 @@ TEST_F(Gateway, BillingRecordsInOrderForEachConnection)
     for (int i = 4; i <= 208; ++i) {
         FeedBilling(a, "REC-" + QByteArray::number(i));
     }
-    ASSERT_EQ(a.form->Billing_->BillingBase, 7);
+    ASSERT_EQ(a.form->Billing().BillingBase, 7);
     EXPECT_EQ(ask(two, 4), QByteArray(1, '\0') + "REC-8");
     EXPECT_EQ(ask(two, 4), QByteArray(1, '\0') + "REC-9");
 }
@@ -371,12 +371,12 @@ TEST_F(Gateway, ClientPauseEndsAfterMaxTickWithoutErrorAndALateReplyIsRelayed)
     ASSERT_TRUE(c.Connect(a.Port()));
     c.Send(Bytes({0, 7, 1}));
     ASSERT_EQ(a.NextToPbx(), Bytes({0, 7, 1}));
-    ASSERT_EQ(a.Conv().TickState, TConversation::AwaitClient);
+    ASSERT_EQ(a.Conv().TickState(), TConversation::AwaitClient);
     a.Tick(2);
-    EXPECT_EQ(a.Conv().TickState, TConversation::AwaitClient);
+    EXPECT_EQ(a.Conv().TickState(), TConversation::AwaitClient);
     a.Tick();  // MaxTick is 3 here
-    EXPECT_EQ(a.Conv().TickState, TConversation::Idle);
-    EXPECT_EQ(a.Conv().ErrorCount, 0);
+    EXPECT_EQ(a.Conv().TickState(), TConversation::Idle);
+    EXPECT_EQ(a.Conv().ErrorCount(), 0);
     EXPECT_TRUE(c.Silent(50));
     a.ReplyToLast(Bytes({0, 7, 1, 42}));
     EXPECT_EQ(c.Receive(), Bytes({0, 7, 1, 42}));
@@ -395,7 +395,7 @@ TEST_F(Gateway, OnlyTheNewestWaitingRequestOfAConnectionIsSent)
     Pump(20);
     c.Send(Bytes({0, 8, 1}));
     Pump(20);
-    EXPECT_EQ(a.Conv().RequestQueue.Count(), 1);
+    EXPECT_EQ(a.Conv().RequestQueue().Count(), 1);
     a.ReplyToLast(Bytes({0, 7, 0, 1}));
     EXPECT_EQ(busy.Receive(), Bytes({0, 7, 0, 1}));
     a.Tick();
@@ -425,7 +425,7 @@ TEST_F(Gateway, ClientGoneBeforeItsReplyGetsNothingAndItsSuccessorNeither)
     Pump(20);
     gone.Send(Bytes({0, 8, 0}));
     Pump(20);
-    ASSERT_EQ(a.Conv().RequestQueue.Count(), 2);
+    ASSERT_EQ(a.Conv().RequestQueue().Count(), 2);
     gone.Close();
     ASSERT_TRUE(PumpUntil([&]() { return a.Gateway().ClientCount() == 1; }));
 
@@ -435,7 +435,7 @@ TEST_F(Gateway, ClientGoneBeforeItsReplyGetsNothingAndItsSuccessorNeither)
     ASSERT_NE(a.Gateway().FindClient(handle), nullptr) << "the descriptor was not handed out again";
     next.Send(Bytes({0, 9, 0}));
     Pump(20);
-    EXPECT_EQ(a.Conv().RequestQueue.Count(), 3);  // nothing of the gone client was replaced
+    EXPECT_EQ(a.Conv().RequestQueue().Count(), 3);  // nothing of the gone client was replaced
 
     a.pbx.Reply(goneSeq, Bytes({0, 5, 3, 0x55}));
     Pump(30);

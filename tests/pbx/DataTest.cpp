@@ -1,6 +1,6 @@
 #include "agent/pbx/Data.h"
 #include "platform/clock/Clock.h"
-#include "tests/pbx/RecordingDataHost.h"
+#include "tests/pbx/DataWorld.h"
 
 #include <gtest/gtest.h>
 
@@ -60,8 +60,8 @@ protected:
         ASSERT_EQ(data.LineTableCount, 3);
     }
 
-    RecordingDataHost host;
-    TData data{host};
+    DataWorld world;
+    TData& data = world.Data;
     std::array<uint8_t, TData::RequestBufferSize> buffer{};
 };
 
@@ -150,9 +150,9 @@ TEST_F(DataModel, KeyRequestsCarryKeyCodesOrUpToEightDialCodes)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        host.Command.Line = c.line;
-        host.Command.State = 4;
-        SetText(host.Command, c.text);
+        world.Command.Line = c.line;
+        world.Command.State = 4;
+        SetText(world.Command, c.text);
         EXPECT_EQ(Build([&](uint8_t* b) { return data.KeyMessage(0, b, c.arg); }), c.expected);
     }
 }
@@ -160,8 +160,8 @@ TEST_F(DataModel, KeyRequestsCarryKeyCodesOrUpToEightDialCodes)
 TEST_F(DataModel, DialTextFillingTheWholeRecordIsReadOnlyToItsEnd)
 {
     // 32 characters and no terminating zero.
-    std::memcpy(host.Command.Text, "11111111222222223333333344445678", 32);
-    host.Command.Line = 1;
+    std::memcpy(world.Command.Text, "11111111222222223333333344445678", 32);
+    world.Command.Line = 1;
     EXPECT_EQ(Build([&](uint8_t* b) { return data.KeyMessage(0, b, 25); }),
               (Bytes{18, 1, 4, 4, 4, 4, 5, 6, 7, 8}));
     EXPECT_EQ(Build([&](uint8_t* b) { return data.KeyMessage(0, b, 29); }), (Bytes{18, 1, 5, 6, 7, 8}));
@@ -183,7 +183,7 @@ TEST_F(DataModel, CountersWriteOfAFullTableFitsTheBuffer)
 {
     Bytes reply{0, 14, 0};
     reply.resize(3 + 4 * 70, 1);
-    host.Qlin = false;
+    world.Qlin = false;
     data.LineListMessage(1, reply.data(), static_cast<int>(reply.size()));
     EXPECT_EQ(Build([&](uint8_t* b) { return data.BuildCountersWrite(b); }).size(), 3u + 4u * 56u);
 }
@@ -227,13 +227,13 @@ TEST_F(DataModel, ConfigurationReplyEmptiesTheCacheOnlyWhenTheBlockChanges)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RecordingDataHost caseHost;
-        TData caseData(caseHost);
+        DataWorld caseWorld;
+        TData& caseData = caseWorld.Data;
         caseData.ConfigBlock = stored;
         Bytes reply(c.reply);
         EXPECT_EQ(caseData.ConfigMessage(1, static_cast<const uint8_t*>(reply.data()), static_cast<int>(reply.size())),
                   c.result);
-        EXPECT_EQ(caseHost.CacheFlushes, c.flushes);
+        EXPECT_EQ(caseWorld.CacheFlushes, c.flushes);
         EXPECT_EQ(caseData.ConfigBlock, c.block);
     }
 }
@@ -249,8 +249,8 @@ TEST_F(DataModel, IdentityReplyTellsWhetherThePbxFits)
     const Bytes reply{0, 3, 0x12, 10, 4, 5, 6, 7};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << int(c.config4) << "/" << int(c.config5));
-        RecordingDataHost caseHost;
-        TData caseData(caseHost);
+        DataWorld caseWorld;
+        TData& caseData = caseWorld.Data;
         caseData.ConfigBlock[4] = c.config4;
         caseData.ConfigBlock[5] = c.config5;
         EXPECT_EQ(caseData.IdentityMessage(1, reply.data(), static_cast<int>(reply.size())), c.result);
@@ -263,18 +263,18 @@ TEST_F(DataModel, IdentityReplyFlushesTheCacheOnChangeAndKeepsTheBlockOnError)
     data.ConfigBlock[4] = 1;
     const Bytes reply{0, 3, 0x12, 10, 4, 5, 6, 7};
     EXPECT_EQ(data.IdentityMessage(1, reply.data(), 8), 128);
-    EXPECT_EQ(host.CacheFlushes, 1);
+    EXPECT_EQ(world.CacheFlushes, 1);
     EXPECT_EQ(data.IdentityMessage(1, reply.data(), 8), 128);
-    EXPECT_EQ(host.CacheFlushes, 1);
+    EXPECT_EQ(world.CacheFlushes, 1);
 
     const Bytes error{5, 9, 9, 9, 9, 9, 9, 9};
     EXPECT_EQ(data.IdentityMessage(1, error.data(), 8), 5);
     EXPECT_EQ(data.IdentityBlock[0], 3);
-    EXPECT_EQ(host.CacheFlushes, 1);
+    EXPECT_EQ(world.CacheFlushes, 1);
 
     EXPECT_EQ(data.IdentityMessage(1, static_cast<const uint8_t*>(nullptr), 0), TData::MissingStatus);
     EXPECT_EQ(data.IdentityBlock[0], 3);
-    EXPECT_EQ(host.Log.size(), 1u);
+    EXPECT_EQ(world.Log.size(), 1u);
 }
 
 TEST_F(DataModel, LineListFillsTheTableAndPublishesTheNames)
@@ -302,9 +302,9 @@ TEST_F(DataModel, LineListFillsTheTableAndPublishesTheNames)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RecordingDataHost caseHost;
-        caseHost.Qlin = c.qlin;
-        TData caseData(caseHost);
+        DataWorld caseWorld;
+        caseWorld.Qlin = c.qlin;
+        TData& caseData = caseWorld.Data;
         caseData.LineTableCount = 7;
         std::memcpy(caseData.LineTable[0].Number, "99", 3);
         caseData.LineTable[0].SmsCount = 5;
@@ -313,7 +313,7 @@ TEST_F(DataModel, LineListFillsTheTableAndPublishesTheNames)
             caseData.LineListMessage(1, static_cast<const uint8_t*>(reply.data()), static_cast<int>(reply.size()));
         EXPECT_EQ(result, reply.empty() ? TData::MissingStatus : 0);
         EXPECT_EQ(caseData.LineTableCount, c.count);
-        EXPECT_EQ(caseHost.Lines, c.published);
+        EXPECT_EQ(caseWorld.Lines, c.published);
         for (const auto& [index, name] : c.published) {
             EXPECT_EQ(caseData.LineNumber(index), std::string(name.c_str()));
         }
@@ -335,13 +335,13 @@ TEST_F(DataModel, LineListLongerThanTheTableKeepsTheFirst56Lines)
     }
     EXPECT_EQ(data.LineListMessage(1, reply.data(), static_cast<int>(reply.size())), 0);
     EXPECT_EQ(data.LineTableCount, 56);
-    ASSERT_EQ(host.Lines.size(), 56u);
-    EXPECT_EQ(host.Lines.back(), (std::pair<int, std::string>{55, "1055"}));
+    ASSERT_EQ(world.Lines.size(), 56u);
+    EXPECT_EQ(world.Lines.back(), (std::pair<int, std::string>{55, "1055"}));
     EXPECT_EQ(data.LineNumber(55), "1055");
     EXPECT_EQ(data.LineNumber(56), "");
     EXPECT_EQ(data.FindLine("1056"), TData::NoLine);
-    ASSERT_EQ(host.Log.size(), 1u);
-    EXPECT_TRUE(host.Log[0].second.contains("60")) << host.Log[0].second.toStdString();
+    ASSERT_EQ(world.Log.size(), 1u);
+    EXPECT_TRUE(world.Log[0].second.contains("60")) << world.Log[0].second.toStdString();
 }
 
 TEST_F(DataModel, ShorterNumberReplacesALongerOneCompletely)
@@ -350,7 +350,7 @@ TEST_F(DataModel, ShorterNumberReplacesALongerOneCompletely)
     const Bytes second = LineList({{5, 0, 0, 0}});
     data.LineListMessage(1, first.data(), static_cast<int>(first.size()));
     data.LineListMessage(1, second.data(), static_cast<int>(second.size()));
-    EXPECT_EQ(host.Lines.back(), (std::pair<int, std::string>{0, std::string("5\0\0\0", 4)}));
+    EXPECT_EQ(world.Lines.back(), (std::pair<int, std::string>{0, std::string("5\0\0\0", 4)}));
     EXPECT_EQ(data.LineNumber(0), "5");
     EXPECT_EQ(data.FindLine("5"), 0);
     EXPECT_EQ(data.FindLine("1234"), TData::NoLine);
@@ -377,8 +377,8 @@ TEST_F(DataModel, LineStateAndCommand14RepliesAreStoredAsTheyCameWithinTheirFiel
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RecordingDataHost caseHost;
-        TData caseData(caseHost);
+        DataWorld caseWorld;
+        TData& caseData = caseWorld.Data;
         Bytes reply(static_cast<size_t>(c.length));
         for (size_t i = 0; i < reply.size(); ++i)
             reply[i] = static_cast<uint8_t>(i * 7 + 1);
@@ -398,7 +398,7 @@ TEST_F(DataModel, LineStateAndCommand14RepliesAreStoredAsTheyCameWithinTheirFiel
             stored = caseData.Command14Reply.data();
         }
         EXPECT_EQ(Bytes(stored, stored + c.storedLength), Bytes(reply.begin(), reply.begin() + c.storedLength));
-        EXPECT_EQ(caseHost.Log.size(), c.logLines);
+        EXPECT_EQ(caseWorld.Log.size(), c.logLines);
     }
 }
 
@@ -449,21 +449,21 @@ TEST_F(DataModel, PartyReplyCompletesTheLineStateRecord)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RecordingDataHost caseHost;
-        caseHost.Qlin = c.qlin;
-        caseHost.State.Line = 3;
-        caseHost.State.State = 1;
-        SetText(caseHost.State, "old");
-        TData caseData(caseHost);
+        DataWorld caseWorld;
+        caseWorld.Qlin = c.qlin;
+        caseWorld.State.Line = 3;
+        caseWorld.State.State = 1;
+        SetText(caseWorld.State, "old");
+        TData& caseData = caseWorld.Data;
         Bytes reply(c.reply);
         EXPECT_EQ(caseData.PartyMessage(1, static_cast<const uint8_t*>(reply.data()), static_cast<int>(reply.size())),
                   c.result);
-        EXPECT_STREQ(caseHost.State.Text, c.text);
-        ASSERT_EQ(caseHost.PutStates.size(), c.published);
+        EXPECT_STREQ(caseWorld.State.Text, c.text);
+        ASSERT_EQ(caseWorld.PutStates.size(), c.published);
         if (c.published) {
-            EXPECT_EQ(caseHost.PutStates[0].Line, 3);
-            EXPECT_EQ(caseHost.PutStates[0].State, 1);
-            EXPECT_STREQ(caseHost.PutStates[0].Text, c.text);
+            EXPECT_EQ(caseWorld.PutStates[0].Line, 3);
+            EXPECT_EQ(caseWorld.PutStates[0].State, 1);
+            EXPECT_STREQ(caseWorld.PutStates[0].Text, c.text);
         }
     }
 }
@@ -485,8 +485,8 @@ TEST_F(DataModel, WritableBufferInMode1IsTakenAsAReply)
 
     Bytes party{0, 47, 0, 0, 0, 0, 0, 0, 0, 0, 0, '8', '1', 0};
     EXPECT_EQ(data.PartyMessage(1, party.data(), 14), 0);
-    ASSERT_EQ(host.PutStates.size(), 1u);
-    EXPECT_STREQ(host.PutStates[0].Text, "81");
+    ASSERT_EQ(world.PutStates.size(), 1u);
+    EXPECT_STREQ(world.PutStates[0].Text, "81");
 
     Bytes key{9};
     EXPECT_EQ(data.KeyMessage(1, key.data(), 1), 9);

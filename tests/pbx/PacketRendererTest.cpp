@@ -1,5 +1,5 @@
 #include "agent/pbx/Data.h"
-#include "tests/pbx/RecordingDataHost.h"
+#include "tests/pbx/DataWorld.h"
 
 #include <gtest/gtest.h>
 
@@ -19,9 +19,9 @@ class PacketRendering : public ::testing::Test {
 protected:
     PacketRendering()
     {
-        host.Texts = {{1000, "Read"},       {1001, "Write"},     {1002, "Identity"}, {1004, "Next record"},
-                      {1013, "Config"},     {1018, "Keys"},      {2001, "Slot"},     {2014, "Line list"},
-                      {2017, "Counters"},   {2022, "Line states"}};
+        world.SetTexts({{1000, "Read"},     {1001, "Write"}, {1002, "Identity"}, {1004, "Next record"},
+                       {1013, "Config"},   {1018, "Keys"},  {2001, "Slot"},     {2014, "Line list"},
+                       {2017, "Counters"}, {2022, "Line states"}});
     }
 
     // The bytes live in a buffer of exactly their size, so that a read past
@@ -34,8 +34,8 @@ protected:
                                    static_cast<int>(exact.size()), command, showBytes);
     }
 
-    RecordingDataHost host;
-    TData data{host};
+    DataWorld world;
+    TData& data = world.Data;
 };
 
 struct RenderCase {
@@ -92,9 +92,9 @@ TEST_F(PacketRendering, RendersRequestsAndReplies)
 
 TEST_F(PacketRendering, CutsLongNamesToTheirRoomKeepingSpaceAndIndex)
 {
-    host.Texts[1000] = QString(100, 'a');
-    host.Texts[2022] = QString(100, 'b');
-    host.Texts[1013] = QString(100, 'c');
+    world.SetText(1000, QString(100, 'a'));
+    world.SetText(2022, QString(100, 'b'));
+    world.SetText(1013, QString(100, 'c'));
 
     EXPECT_EQ(Render(Req, {0}), QString(62, 'a') + " ");
     EXPECT_EQ(Render(Req, {0, 22, 3}), QString(62, 'a') + " " + QString(60, 'b') + "[3]");
@@ -107,7 +107,7 @@ TEST_F(PacketRendering, CutsLongNamesToTheirRoomKeepingSpaceAndIndex)
     QString faces;
     for (int i = 0; i < 70; ++i)
         faces += QString::fromUcs4(U"\U0001F600", 1);
-    host.Texts[1000] = faces;
+    world.SetText(1000, faces);
     const QString text = Render(Req, {0});
     EXPECT_EQ(text.toUcs4().size(), 63);
     EXPECT_TRUE(text.endsWith(QString::fromUcs4(U"\U0001F600 ", 2)));

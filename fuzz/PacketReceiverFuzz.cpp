@@ -19,11 +19,19 @@ namespace {
 
 using varno::TCommPax;
 using varno::TPacketReceiver;
+using varno::TReceiveState;
 
-bool KnownState(std::uint8_t s)
+bool KnownState(TReceiveState s)
 {
     switch (s) {
-    case 0: case 1: case 2: case 3: case 4: case 20: case 30: case 40: return true;
+    case TReceiveState::Idle:
+    case TReceiveState::StartSeen:
+    case TReceiveState::LengthLow:
+    case TReceiveState::LengthLowEscape:
+    case TReceiveState::LengthHigh:
+    case TReceiveState::LengthHighEscape:
+    case TReceiveState::Body:
+    case TReceiveState::BodyEscape: return true;
     default: return false;
     }
 }
@@ -32,11 +40,11 @@ void CheckInvariants(const TCommPax& port, int limit)
 {
     CHECK(KnownState(port.ReceiveState));
     CHECK(port.RxCount <= TPacketReceiver::RxBufferSize);
-    if (port.ReceiveState == 4 || port.ReceiveState == 40) {
+    if (port.ReceiveState == TReceiveState::Body || port.ReceiveState == TReceiveState::BodyEscape) {
         CHECK(static_cast<int>(port.RxLength) <= limit + 1);
         CHECK(static_cast<int>(port.RxLength) + 4 <= TPacketReceiver::RxBufferSize);
         CHECK(port.RxCount <= port.RxLength + 4);
-        if (port.ReceiveState == 4)
+        if (port.ReceiveState == TReceiveState::Body)
             CHECK(port.RxCount < port.RxLength + 4);
     }
 }
@@ -89,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
         ++delivered;
     };
     port.OnRxChr = [&](TCommPax*, std::uint8_t chr) {
-        CHECK(port.ReceiveState == 0);
+        CHECK(port.ReceiveState == TReceiveState::Idle);
         CHECK(chr != 0xEE);
     };
 
@@ -115,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     if (limit + 1 >= 0) {
         CHECK(delivered > before);
         CHECK(last == body);
-        CHECK(port.ReceiveState == 0);
+        CHECK(port.ReceiveState == TReceiveState::Idle);
     } else {
         CHECK(delivered == 0);
     }

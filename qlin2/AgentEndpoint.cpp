@@ -9,9 +9,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-namespace qlin2 {
+namespace varno::qlin2 {
 
-bool notifyAgent(const char *sharedName, uint32_t window, uint32_t message, int32_t first,
+bool NotifyAgent(const char *sharedName, uint32_t window, uint32_t message, int32_t first,
                  int32_t second)
 {
     sockaddr_un address {};
@@ -36,4 +36,4 @@ bool notifyAgent(const char *sharedName, uint32_t window, uint32_t message, int3
     return sent == static_cast<ssize_t>(sizeof words);
 }
 
-} // namespace qlin2
+} // namespace varno::qlin2

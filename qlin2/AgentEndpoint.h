@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
-namespace qlin2 {
+namespace varno::qlin2 {
 
 // True when the datagram was handed to the agent's socket. Never waits: a missing socket or a
 // full queue is a failure.
-bool notifyAgent(const char *sharedName, uint32_t window, uint32_t message, int32_t first,
+bool NotifyAgent(const char *sharedName, uint32_t window, uint32_t message, int32_t first,
                  int32_t second);
 
-} // namespace qlin2
+} // namespace varno::qlin2

@@ -8,20 +8,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace qlin2 {
+namespace varno::qlin2 {
 namespace {
 
-constexpr size_t LockObjectSize = 4096;
-static_assert(sizeof(LockArea) <= LockObjectSize);
+constexpr size_t kLockObjectSize = 4096;
+static_assert(sizeof(LockArea) <= kLockObjectSize);
 
-void report(const char *what, const char *name, int error)
+void Report(const char *what, const char *name, int error)
 {
     std::fprintf(stderr, "QLIN2: %s %s: %s; the line interface is not available\n", what, name,
                  std::strerror(error));
 }
 
 // Takes, or with type F_UNLCK releases, an open-file-description lock on one byte.
-bool lockByte(int fd, short type, off_t byte, bool wait)
+bool LockByte(int fd, short type, off_t byte, bool wait)
 {
     struct flock request {};
     request.l_type = type;
@@ -37,7 +37,7 @@ bool lockByte(int fd, short type, off_t byte, bool wait)
 
 // True when another open file description holds a lock on the byte. When the kernel cannot
 // tell, the holder is taken to be alive: a slot is never taken from a live process.
-bool lockedElsewhere(int fd, off_t byte)
+bool LockedElsewhere(int fd, off_t byte)
 {
     struct flock request {};
     request.l_type = F_WRLCK;
@@ -49,7 +49,7 @@ bool lockedElsewhere(int fd, off_t byte)
     return request.l_type != F_UNLCK;
 }
 
-bool initialiseMutex(pthread_mutex_t &mutex)
+bool InitialiseMutex(pthread_mutex_t &mutex)
 {
     pthread_mutexattr_t attributes;
     if (pthread_mutexattr_init(&attributes) != 0)
@@ -61,7 +61,7 @@ bool initialiseMutex(pthread_mutex_t &mutex)
     return ok;
 }
 
-void *mapObject(int fd, size_t size)
+void *MapObject(int fd, size_t size)
 {
     void *address = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     return address == MAP_FAILED ? nullptr : address;
@@ -69,15 +69,15 @@ void *mapObject(int fd, size_t size)
 
 } // namespace
 
-Attachment &Attachment::process()
+Attachment &Attachment::Process()
 {
     static Attachment attachment;
     return attachment;
 }
 
-bool Attachment::attach()
+bool Attachment::Attach()
 {
-    if (attached())
+    if (Attached())
         return true;
     const char *name = QLIN2_SharedName();
     if (name == nullptr) {
@@ -92,17 +92,17 @@ bool Attachment::attach()
 
     int lockFd = shm_open(lockName_, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (lockFd == -1) {
-        report("cannot open the lock object", lockName_, errno);
+        Report("cannot open the lock object", lockName_, errno);
         return false;
     }
     // One process at a time decides whether it is the first and sets the objects up.
-    if (!lockByte(lockFd, F_WRLCK, GateByte, true)) {
-        report("cannot lock", lockName_, errno);
+    if (!LockByte(lockFd, F_WRLCK, GateByte, true)) {
+        Report("cannot lock", lockName_, errno);
         close(lockFd);
         return false;
     }
-    bool ok = attachLocked(lockFd);
-    lockByte(lockFd, F_UNLCK, GateByte, false);
+    bool ok = AttachLocked(lockFd);
+    LockByte(lockFd, F_UNLCK, GateByte, false);
     if (!ok) {
         close(lockFd);
         return false;
@@ -113,44 +113,44 @@ bool Attachment::attach()
     return true;
 }
 
-bool Attachment::attachLocked(int lockFd)
+bool Attachment::AttachLocked(int lockFd)
 {
-    const bool first = !lockedElsewhere(lockFd, AttachedByte);
+    const bool first = !LockedElsewhere(lockFd, AttachedByte);
 
     int blockFd = shm_open(sharedName_, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (blockFd == -1) {
-        report("cannot open the shared block", sharedName_, errno);
+        Report("cannot open the shared block", sharedName_, errno);
         return false;
     }
     struct stat blockInfo {}, lockInfo {};
     if (fstat(blockFd, &blockInfo) == -1 || fstat(lockFd, &lockInfo) == -1) {
-        report("cannot inspect", sharedName_, errno);
+        Report("cannot inspect", sharedName_, errno);
         close(blockFd);
         return false;
     }
     if (first) {
         if ((blockInfo.st_size != QLIN_BLOCK_SIZE && ftruncate(blockFd, QLIN_BLOCK_SIZE) == -1) ||
-            (lockInfo.st_size != LockObjectSize && ftruncate(lockFd, LockObjectSize) == -1)) {
-            report("cannot size", sharedName_, errno);
+            (lockInfo.st_size != kLockObjectSize && ftruncate(lockFd, kLockObjectSize) == -1)) {
+            Report("cannot size", sharedName_, errno);
             close(blockFd);
             return false;
         }
-    } else if (blockInfo.st_size != QLIN_BLOCK_SIZE || lockInfo.st_size != LockObjectSize) {
-        report("unexpected size of", sharedName_, EINVAL);
+    } else if (blockInfo.st_size != QLIN_BLOCK_SIZE || lockInfo.st_size != kLockObjectSize) {
+        Report("unexpected size of", sharedName_, EINVAL);
         close(blockFd);
         return false;
     }
 
-    void *block = mapObject(blockFd, QLIN_BLOCK_SIZE);
+    void *block = MapObject(blockFd, QLIN_BLOCK_SIZE);
     int mapError = errno;
     close(blockFd);
     if (block == nullptr) {
-        report("cannot map", sharedName_, mapError);
+        Report("cannot map", sharedName_, mapError);
         return false;
     }
-    void *area = mapObject(lockFd, LockObjectSize);
+    void *area = MapObject(lockFd, kLockObjectSize);
     if (area == nullptr) {
-        report("cannot map", lockName_, errno);
+        Report("cannot map", lockName_, errno);
         munmap(block, QLIN_BLOCK_SIZE);
         return false;
     }
@@ -159,29 +159,29 @@ bool Attachment::attachLocked(int lockFd)
     if (first) {
         // Nobody else is attached, so nobody can be using the old contents or the old mutex.
         std::memset(block, 0, QLIN_BLOCK_SIZE);
-        std::memset(area, 0, LockObjectSize);
-        if (!initialiseMutex(lockArea->Mutex)) {
-            report("cannot set up the mutex in", lockName_, EINVAL);
+        std::memset(area, 0, kLockObjectSize);
+        if (!InitialiseMutex(lockArea->Mutex)) {
+            Report("cannot set up the mutex in", lockName_, EINVAL);
             munmap(block, QLIN_BLOCK_SIZE);
-            munmap(area, LockObjectSize);
+            munmap(area, kLockObjectSize);
             return false;
         }
         lockArea->Size = sizeof(LockArea);
         lockArea->Magic = LockAreaMagic;
     } else if (lockArea->Magic != LockAreaMagic || lockArea->Size != sizeof(LockArea)) {
-        report("unknown contents of", lockName_, EINVAL);
+        Report("unknown contents of", lockName_, EINVAL);
         munmap(block, QLIN_BLOCK_SIZE);
-        munmap(area, LockObjectSize);
+        munmap(area, kLockObjectSize);
         return false;
     }
 
     // The counter is only touched under the gate lock.
     const uint64_t number = ++lockArea->NextAttachment;
-    if (!lockByte(lockFd, F_RDLCK, AttachedByte, false) ||
-        !lockByte(lockFd, F_WRLCK, AttachmentBase + static_cast<off_t>(number), false)) {
-        report("cannot lock", lockName_, errno);
+    if (!LockByte(lockFd, F_RDLCK, AttachedByte, false) ||
+        !LockByte(lockFd, F_WRLCK, AttachmentBase + static_cast<off_t>(number), false)) {
+        Report("cannot lock", lockName_, errno);
         munmap(block, QLIN_BLOCK_SIZE);
-        munmap(area, LockObjectSize);
+        munmap(area, kLockObjectSize);
         return false;
     }
     block_ = static_cast<TSharedBlock *>(block);
@@ -190,17 +190,17 @@ bool Attachment::attachLocked(int lockFd)
     return true;
 }
 
-void Attachment::detach()
+void Attachment::Detach()
 {
-    if (!attached())
+    if (!Attached())
         return;
     // A child made by fork() shares the parent's attachment; only the process that attached
     // gives its slots back.
     if (getpid() == pid_)
-        releaseSlotsOfThisProcess();
+        ReleaseSlotsOfThisProcess();
     attached_.store(false, std::memory_order_release);
     munmap(block_, QLIN_BLOCK_SIZE);
-    munmap(lockArea_, LockObjectSize);
+    munmap(lockArea_, kLockObjectSize);
     block_ = nullptr;
     lockArea_ = nullptr;
     // Closing the descriptor drops our locks once no forked child shares it any more.
@@ -208,10 +208,10 @@ void Attachment::detach()
     lockFd_ = -1;
 }
 
-void Attachment::releaseSlotsOfThisProcess()
+void Attachment::ReleaseSlotsOfThisProcess()
 {
     BlockLock lock(*this);
-    if (!lock.held())
+    if (!lock.Held())
         return;
     for (int slot = 0; slot < QLIN_SLOT_COUNT; ++slot) {
         if (lockArea_->SlotOwner[slot] == number_) {
@@ -221,20 +221,20 @@ void Attachment::releaseSlotsOfThisProcess()
     }
 }
 
-bool Attachment::alive(uint64_t number) const
+bool Attachment::Alive(uint64_t number) const
 {
     if (number == 0)
         return false;
     if (number == number_)
         return true;
-    return lockedElsewhere(lockFd_, AttachmentBase + static_cast<off_t>(number));
+    return LockedElsewhere(lockFd_, AttachmentBase + static_cast<off_t>(number));
 }
 
 BlockLock::BlockLock(const Attachment &attachment)
 {
-    if (!attachment.attached())
+    if (!attachment.Attached())
         return;
-    pthread_mutex_t *mutex = &attachment.lockArea().Mutex;
+    pthread_mutex_t *mutex = &attachment.Locks().Mutex;
     int result = pthread_mutex_lock(mutex);
     if (result == EOWNERDEAD) {
         // Its holder died inside a call; every call checks what it reads, so carry on.
@@ -252,4 +252,4 @@ BlockLock::~BlockLock()
         pthread_mutex_unlock(mutex_);
 }
 
-} // namespace qlin2
+} // namespace varno::qlin2

@@ -9,30 +9,30 @@
 #include <cstdint>
 #include <sys/types.h>
 
-namespace qlin2 {
+namespace varno::qlin2 {
 
 class Attachment {
 public:
     // The attachment of this process.
-    static Attachment &process();
+    static Attachment &Process();
 
     // Maps the block and the lock object; the first process to attach zero-fills them.
     // On failure writes one line to standard error and stays detached.
-    bool attach();
-    void detach();
+    bool Attach();
+    void Detach();
 
-    bool attached() const { return attached_.load(std::memory_order_acquire); }
-    TSharedBlock &block() const { return *block_; }
-    LockArea &lockArea() const { return *lockArea_; }
-    const char *sharedName() const { return sharedName_; }
-    uint64_t number() const { return number_; }
+    bool Attached() const { return attached_.load(std::memory_order_acquire); }
+    TSharedBlock &Block() const { return *block_; }
+    LockArea &Locks() const { return *lockArea_; }  // the contents of the lock object
+    const char *SharedName() const { return sharedName_; }
+    uint64_t Number() const { return number_; }
 
     // True while the process that holds attachment `number` is alive (always for our own).
-    bool alive(uint64_t number) const;
+    bool Alive(uint64_t number) const;
 
 private:
-    bool attachLocked(int lockFd);
-    void releaseSlotsOfThisProcess();
+    bool AttachLocked(int lockFd);
+    void ReleaseSlotsOfThisProcess();
 
     std::atomic<bool> attached_{false};
     TSharedBlock *block_ = nullptr;
@@ -53,10 +53,10 @@ public:
     BlockLock &operator=(const BlockLock &) = delete;
 
     // False when the library is not attached or the mutex is unusable; then nothing may be touched.
-    bool held() const { return mutex_ != nullptr; }
+    bool Held() const { return mutex_ != nullptr; }
 
 private:
     pthread_mutex_t *mutex_ = nullptr;
 };
 
-} // namespace qlin2
+} // namespace varno::qlin2

@@ -3,16 +3,16 @@
 #include <climits>
 #include <cstring>
 
-namespace qlin2 {
+namespace varno::qlin2 {
 namespace {
 
-bool capacityValid(int32_t capacity)
+bool CapacityValid(int32_t capacity)
 {
     return capacity >= 1 && capacity <= QLIN_MAX_CAPACITY;
 }
 
 // Indices that lie outside the ring (a holder died half-way, or a foreign writer) empty it.
-void repairRing(TSlot &slot)
+void RepairRing(TSlot &slot)
 {
     const int32_t capacity = slot.Capacity;
     if (slot.ReadIndex < 0 || slot.ReadIndex >= capacity || slot.WriteIndex < 0 ||
@@ -23,7 +23,7 @@ void repairRing(TSlot &slot)
     }
 }
 
-int32_t commandCount(const TSlot &slot)
+int32_t ValidCommandCount(const TSlot &slot)
 {
     if (slot.CommandCount < 0)
         return 0;
@@ -34,12 +34,12 @@ int32_t commandCount(const TSlot &slot)
 
 } // namespace
 
-bool slotServes(const TSlot &slot)
+bool SlotServes(const TSlot &slot)
 {
-    return slot.InUse != 0 && capacityValid(slot.Capacity);
+    return slot.InUse != 0 && CapacityValid(slot.Capacity);
 }
 
-void resetSlot(TSlot &slot, int32_t capacity, int32_t line)
+void ResetSlot(TSlot &slot, int32_t capacity, int32_t line)
 {
     slot.ReadIndex = 0;
     slot.WriteIndex = 0;
@@ -49,9 +49,9 @@ void resetSlot(TSlot &slot, int32_t capacity, int32_t line)
     slot.CommandCount = 0;
 }
 
-void writeState(TSlot &slot, const TStates &record)
+void WriteState(TSlot &slot, const TStates &record)
 {
-    repairRing(slot);
+    RepairRing(slot);
     const int32_t capacity = slot.Capacity;
     slot.States[slot.WriteIndex] = record;
     slot.WriteIndex = (slot.WriteIndex + 1) % capacity;
@@ -64,9 +64,9 @@ void writeState(TSlot &slot, const TStates &record)
     }
 }
 
-int readStates(TSlot &slot, TStates *buffer)
+int ReadStates(TSlot &slot, TStates *buffer)
 {
-    repairRing(slot);
+    RepairRing(slot);
     const int32_t capacity = slot.Capacity;
     int count = 0;
     for (int32_t i = 0; i < capacity; ++i) {
@@ -79,23 +79,23 @@ int readStates(TSlot &slot, TStates *buffer)
     return count;
 }
 
-bool commandQueueFull(const TSlot &slot)
+bool CommandQueueFull(const TSlot &slot)
 {
-    return commandCount(slot) >= QLIN_MAX_COMMANDS;
+    return ValidCommandCount(slot) >= QLIN_MAX_COMMANDS;
 }
 
-void pushCommand(TSlot &slot, const TStates &command)
+void PushCommand(TSlot &slot, const TStates &command)
 {
-    const int32_t count = commandCount(slot);
+    const int32_t count = ValidCommandCount(slot);
     if (count >= QLIN_MAX_COMMANDS)
         return;
     slot.Commands[count] = command;
     slot.CommandCount = count + 1;
 }
 
-bool popCommand(TSlot &slot, TStates &command)
+bool PopCommand(TSlot &slot, TStates &command)
 {
-    const int32_t count = commandCount(slot);
+    const int32_t count = ValidCommandCount(slot);
     if (count == 0) {
         slot.CommandCount = 0;
         return false;
@@ -106,11 +106,11 @@ bool popCommand(TSlot &slot, TStates &command)
     return true;
 }
 
-TStates terminated(const TStates &record)
+TStates Terminated(const TStates &record)
 {
     TStates copy = record;
     copy.Text[QLIN_TEXT_SIZE - 1] = '\0';
     return copy;
 }
 
-} // namespace qlin2
+} // namespace varno::qlin2

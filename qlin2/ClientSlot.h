@@ -5,26 +5,26 @@
 
 #include "qlin2/SharedBlock.h"
 
-namespace qlin2 {
+namespace varno::qlin2 {
 
 // A slot that is held and has a capacity its ring can serve.
-bool slotServes(const TSlot &slot);
+bool SlotServes(const TSlot &slot);
 
 // Prepares a slot for a new holder: empty ring, no commands.
-void resetSlot(TSlot &slot, int32_t capacity, int32_t line);
+void ResetSlot(TSlot &slot, int32_t capacity, int32_t line);
 
 // Stores a state record; a full ring loses its oldest record and counts the loss in Overrun.
-void writeState(TSlot &slot, const TStates &record);
+void WriteState(TSlot &slot, const TStates &record);
 
 // Moves every waiting record, oldest first, into buffer (room for Capacity records).
-int readStates(TSlot &slot, TStates *buffer);
+int ReadStates(TSlot &slot, TStates *buffer);
 
-bool commandQueueFull(const TSlot &slot);
-void pushCommand(TSlot &slot, const TStates &command);
+bool CommandQueueFull(const TSlot &slot);
+void PushCommand(TSlot &slot, const TStates &command);
 // Takes the oldest command; false when none waits.
-bool popCommand(TSlot &slot, TStates &command);
+bool PopCommand(TSlot &slot, TStates &command);
 
 // A copy of record whose text is certainly zero-terminated.
-TStates terminated(const TStates &record);
+TStates Terminated(const TStates &record);
 
-} // namespace qlin2
+} // namespace varno::qlin2

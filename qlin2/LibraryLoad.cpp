@@ -1,16 +1,18 @@
 // Loading the library attaches the process to the shared block; unloading detaches it.
 #include "qlin2/Attachment.h"
 
+namespace varno::qlin2 {
 namespace {
 
-__attribute__((constructor)) void qlin2Loaded()
+__attribute__((constructor)) void Loaded()
 {
-    qlin2::Attachment::process().attach();
+    Attachment::Process().Attach();
 }
 
-__attribute__((destructor)) void qlin2Unloaded()
+__attribute__((destructor)) void Unloaded()
 {
-    qlin2::Attachment::process().detach();
+    Attachment::Process().Detach();
 }
 
 } // namespace
+} // namespace varno::qlin2

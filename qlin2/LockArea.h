@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <sys/types.h>
 
-namespace qlin2 {
+namespace varno::qlin2 {
 
 struct LockArea {
     uint32_t Magic;         // LockAreaMagic once the first attacher has set the area up
@@ -27,4 +27,4 @@ inline constexpr off_t AttachedByte = 0;     // shared lock held by every attach
 inline constexpr off_t GateByte = 1;         // exclusive lock held while a process attaches
 inline constexpr off_t AttachmentBase = 65536; // exclusive lock on AttachmentBase + number
 
-} // namespace qlin2
+} // namespace varno::qlin2

@@ -8,19 +8,15 @@
 
 #include <cstring>
 
-using qlin2::Attachment;
-using qlin2::BlockLock;
-using qlin2::TSharedBlock;
-using qlin2::TSlot;
-
+namespace varno::qlin2 {
 namespace {
 
-bool slotNumberValid(int slot)
+bool SlotNumberValid(int slot)
 {
     return slot >= 0 && slot < QLIN_SLOT_COUNT;
 }
 
-int32_t lineNameCount(const TSharedBlock &block)
+int32_t LineNameCount(const TSharedBlock &block)
 {
     const int32_t count = block.LineNameCount;
     if (count < 0)
@@ -29,11 +25,11 @@ int32_t lineNameCount(const TSharedBlock &block)
 }
 
 // Index of the first published line whose name equals the first 4 characters of name.
-int findLine(const TSharedBlock &block, const char *name)
+int FindLine(const TSharedBlock &block, const char *name)
 {
     if (name == nullptr || name[0] == '\0')
         return -1;
-    const int32_t count = lineNameCount(block);
+    const int32_t count = LineNameCount(block);
     for (int32_t index = 0; index < count; ++index) {
         if (std::strncmp(name, block.LineNames[index], QLIN_LINE_NAME_SIZE) == 0)
             return index;
@@ -41,47 +37,51 @@ int findLine(const TSharedBlock &block, const char *name)
     return -1;
 }
 
-bool agentPresent(const Attachment &attachment)
+bool AgentPresent(const Attachment &attachment)
 {
-    if (attachment.block().Active == 0)
+    if (attachment.Block().Active == 0)
         return false;
-    const uint64_t agent = attachment.lockArea().AgentAttachment;
-    return agent == 0 || attachment.alive(agent);
+    const uint64_t agent = attachment.Locks().AgentAttachment;
+    return agent == 0 || attachment.Alive(agent);
 }
 
-bool slotFree(const Attachment &attachment, int slot)
+bool SlotFree(const Attachment &attachment, int slot)
 {
-    if (attachment.block().Slots[slot].InUse == 0)
+    if (attachment.Block().Slots[slot].InUse == 0)
         return true;
-    return !attachment.alive(attachment.lockArea().SlotOwner[slot]);
+    return !attachment.Alive(attachment.Locks().SlotOwner[slot]);
 }
 
 } // namespace
+} // namespace varno::qlin2
+
+// The exported functions stay outside any namespace: their declarations in qlin2.h are C.
+using namespace varno::qlin2;
 
 extern "C" {
 
 QLIN2_API void QLIN_Init(uint32_t window, uint32_t message)
 {
-    Attachment &attachment = Attachment::process();
+    Attachment &attachment = Attachment::Process();
     BlockLock lock(attachment);
-    if (!lock.held())
+    if (!lock.Held())
         return;
-    TSharedBlock &block = attachment.block();
+    TSharedBlock &block = attachment.Block();
     block.Active = 1;
     block.AgentWindow = window;
     block.AgentMessage = message;
     block.LineNameCount = 0;
-    attachment.lockArea().AgentAttachment = attachment.number();
+    attachment.Locks().AgentAttachment = attachment.Number();
 }
 
 QLIN2_API void QLIN_DeInit(void)
 {
-    Attachment &attachment = Attachment::process();
+    Attachment &attachment = Attachment::Process();
     BlockLock lock(attachment);
-    if (!lock.held())
+    if (!lock.Held())
         return;
-    attachment.block().Active = 0;
-    attachment.lockArea().AgentAttachment = 0;
+    attachment.Block().Active = 0;
+    attachment.Locks().AgentAttachment = 0;
 }
 
 QLIN2_API void QLIN_Line(int index, const char *name)
@@ -92,13 +92,13 @@ QLIN2_API void QLIN_Line(int index, const char *name)
     for (int i = 0; i < QLIN_LINE_NAME_SIZE && name[i] != '\0'; ++i)
         stored[i] = name[i];
 
-    Attachment &attachment = Attachment::process();
+    Attachment &attachment = Attachment::Process();
     BlockLock lock(attachment);
-    if (!lock.held())
+    if (!lock.Held())
         return;
-    TSharedBlock &block = attachment.block();
+    TSharedBlock &block = attachment.Block();
     std::memcpy(block.LineNames[index], stored, QLIN_LINE_NAME_SIZE);
-    if (index + 1 > lineNameCount(block))
+    if (index + 1 > LineNameCount(block))
         block.LineNameCount = index + 1;
 }
 
@@ -106,53 +106,53 @@ QLIN2_API bool QLIN_PutStates(const TStates *record)
 {
     if (record == nullptr)
         return false;
-    const TStates stored = qlin2::terminated(*record);
-    Attachment &attachment = Attachment::process();
+    const TStates stored = Terminated(*record);
+    Attachment &attachment = Attachment::Process();
     BlockLock lock(attachment);
-    if (!lock.held())
+    if (!lock.Held())
         return false;
-    for (TSlot &slot : attachment.block().Slots) {
-        if (qlin2::slotServes(slot) && slot.Line == stored.Line)
-            qlin2::writeState(slot, stored);
+    for (TSlot &slot : attachment.Block().Slots) {
+        if (SlotServes(slot) && slot.Line == stored.Line)
+            WriteState(slot, stored);
     }
     return true;
 }
 
 QLIN2_API bool QLIN_GetCommand(int slot, TStates *record)
 {
-    if (!slotNumberValid(slot) || record == nullptr)
+    if (!SlotNumberValid(slot) || record == nullptr)
         return false;
-    Attachment &attachment = Attachment::process();
+    Attachment &attachment = Attachment::Process();
     BlockLock lock(attachment);
-    if (!lock.held())
+    if (!lock.Held())
         return false;
-    TSlot &target = attachment.block().Slots[slot];
+    TSlot &target = attachment.Block().Slots[slot];
     if (target.InUse == 0)
         return false;
-    return qlin2::popCommand(target, *record);
+    return PopCommand(target, *record);
 }
 
 QLIN2_API int QLIN_Open(const char *name, int capacity)
 {
-    Attachment &attachment = Attachment::process();
-    if (!attachment.attached())
+    Attachment &attachment = Attachment::Process();
+    if (!attachment.Attached())
         return QLIN_ERR_NO_BLOCK;
     if (capacity < 1 || capacity > QLIN_MAX_CAPACITY)
         return QLIN_ERR_CAPACITY;
     BlockLock lock(attachment);
-    if (!lock.held())
+    if (!lock.Held())
         return QLIN_ERR_NO_BLOCK;
-    if (!agentPresent(attachment))
+    if (!AgentPresent(attachment))
         return QLIN_ERR_AGENT_INACTIVE;
-    const int line = findLine(attachment.block(), name);
+    const int line = FindLine(attachment.Block(), name);
     if (line < 0)
         return QLIN_ERR_NO_LINE;
     for (int slot = 0; slot < QLIN_SLOT_COUNT; ++slot) {
-        if (!slotFree(attachment, slot))
+        if (!SlotFree(attachment, slot))
             continue;
-        TSlot &target = attachment.block().Slots[slot];
-        qlin2::resetSlot(target, capacity, line);
-        attachment.lockArea().SlotOwner[slot] = attachment.number();
+        TSlot &target = attachment.Block().Slots[slot];
+        ResetSlot(target, capacity, line);
+        attachment.Locks().SlotOwner[slot] = attachment.Number();
         target.InUse = 1;
         return slot;
     }
@@ -161,63 +161,63 @@ QLIN2_API int QLIN_Open(const char *name, int capacity)
 
 QLIN2_API void QLIN_Close(int slot)
 {
-    if (!slotNumberValid(slot))
+    if (!SlotNumberValid(slot))
         return;
-    Attachment &attachment = Attachment::process();
+    Attachment &attachment = Attachment::Process();
     BlockLock lock(attachment);
-    if (!lock.held())
+    if (!lock.Held())
         return;
-    attachment.block().Slots[slot].InUse = 0;
-    attachment.lockArea().SlotOwner[slot] = 0;
+    attachment.Block().Slots[slot].InUse = 0;
+    attachment.Locks().SlotOwner[slot] = 0;
 }
 
 QLIN2_API int QLIN_PutCommand(int slot, TStates *command)
 {
-    if (!slotNumberValid(slot) || command == nullptr)
+    if (!SlotNumberValid(slot) || command == nullptr)
         return 0;
-    Attachment &attachment = Attachment::process();
+    Attachment &attachment = Attachment::Process();
     BlockLock lock(attachment);
-    if (!lock.held())
+    if (!lock.Held())
         return 0;
-    TSharedBlock &block = attachment.block();
+    TSharedBlock &block = attachment.Block();
     TSlot &target = block.Slots[slot];
     if (target.InUse == 0)
         return 0;
     if (command->Line == -1)
         command->Line = target.Line;
-    if (qlin2::commandQueueFull(target))
+    if (CommandQueueFull(target))
         return 0;
     // Announced before queued, both under the lock: the agent, woken by the datagram, waits for
     // the lock and then finds the command; a failed announcement leaves nothing queued.
-    if (!qlin2::notifyAgent(attachment.sharedName(), block.AgentWindow, block.AgentMessage,
+    if (!NotifyAgent(attachment.SharedName(), block.AgentWindow, block.AgentMessage,
                             target.Line, slot))
         return 0;
-    qlin2::pushCommand(target, qlin2::terminated(*command));
+    PushCommand(target, Terminated(*command));
     return 1;
 }
 
 QLIN2_API int QLIN_GetStates(int slot, TStates *buffer)
 {
-    if (!slotNumberValid(slot) || buffer == nullptr)
+    if (!SlotNumberValid(slot) || buffer == nullptr)
         return 0;
-    Attachment &attachment = Attachment::process();
+    Attachment &attachment = Attachment::Process();
     BlockLock lock(attachment);
-    if (!lock.held())
+    if (!lock.Held())
         return 0;
-    TSlot &target = attachment.block().Slots[slot];
-    if (!qlin2::slotServes(target))
+    TSlot &target = attachment.Block().Slots[slot];
+    if (!SlotServes(target))
         return 0;
-    return qlin2::readStates(target, buffer);
+    return ReadStates(target, buffer);
 }
 
 QLIN2_API int QLIN_GetLines(char *buffer)
 {
-    Attachment &attachment = Attachment::process();
+    Attachment &attachment = Attachment::Process();
     BlockLock lock(attachment);
-    if (!lock.held())
+    if (!lock.Held())
         return 0;
-    const TSharedBlock &block = attachment.block();
-    const int32_t count = lineNameCount(block);
+    const TSharedBlock &block = attachment.Block();
+    const int32_t count = LineNameCount(block);
     if (buffer != nullptr)
         std::memcpy(buffer, block.LineNames, static_cast<size_t>(count) * QLIN_LINE_NAME_SIZE);
     return count;
@@ -225,14 +225,14 @@ QLIN2_API int QLIN_GetLines(char *buffer)
 
 QLIN2_API int QLIN_ShowWindow(uint32_t window, int command)
 {
-    Attachment &attachment = Attachment::process();
+    Attachment &attachment = Attachment::Process();
     BlockLock lock(attachment);
-    if (!lock.held())
+    if (!lock.Held())
         return 0;
-    const uint32_t target = window != 0 ? window : attachment.block().AgentWindow;
+    const uint32_t target = window != 0 ? window : attachment.Block().AgentWindow;
     if (target == 0)
         return 0;
-    return qlin2::notifyAgent(attachment.sharedName(), target, QLIN_SHOW_MESSAGE, command, 0) ? 1
+    return NotifyAgent(attachment.SharedName(), target, QLIN_SHOW_MESSAGE, command, 0) ? 1
                                                                                               : 0;
 }
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace qlin2 {
+namespace varno::qlin2 {
 
 static_assert(std::endian::native == std::endian::little,
               "the shared block and the notification datagrams hold little-endian integers");
@@ -60,4 +60,4 @@ static_assert(offsetof(TSharedBlock, Slots) == 12);
 static_assert(offsetof(TSharedBlock, LineNames) == 6752);
 static_assert(offsetof(TSharedBlock, LineNameCount) == 6976);
 
-} // namespace qlin2
+} // namespace varno::qlin2

@@ -22,6 +22,17 @@ inline bool IndexFault()
 
 }  // namespace
 
+const char* ReceiveStateName(TReceiveState state)
+{
+    switch (state) {
+#define VARNO_RECEIVER_STATE_NAME(name, value, text)                                                                   \
+    case TReceiveState::name: return text;
+        VARNO_RECEIVER_STATES(VARNO_RECEIVER_STATE_NAME)
+#undef VARNO_RECEIVER_STATE_NAME
+    }
+    return "unknown state";
+}
+
 int TPacketReceiver::EffectiveMaxPacketSize() const { return std::min(MaxPacketSize, LargestMaxPacketSize); }
 
 bool TPacketReceiver::StartPacket()
@@ -47,7 +58,7 @@ bool TPacketReceiver::TestCRC()
 void TPacketReceiver::Store(std::uint8_t b)
 {
     if (RxCount >= RxBufferSize && IndexFault()) {
-        ReceiveState = ErrorState;
+        ReceiveState = TReceiveState::Error;
         return;
     }
     RxBuffer[RxCount] = b;
@@ -60,14 +71,14 @@ void TPacketReceiver::Store(std::uint8_t b)
 TPacketReceiver::TStep TPacketReceiver::CheckEnd()
 {
     if (static_cast<int>(RxCount) < static_cast<int>(RxLength) + 4) {
-        ReceiveState = 4;
+        ReceiveState = TReceiveState::Body;
         return TStep::None;
     }
     if (static_cast<int>(RxCount) == static_cast<int>(RxLength) + 4 && TestCRC()) {
-        ReceiveState = 0;
+        ReceiveState = TReceiveState::Idle;
         return TStep::Packet;
     }
-    ReceiveState = ErrorState;
+    ReceiveState = TReceiveState::Error;
     return TStep::None;
 }
 
@@ -75,69 +86,67 @@ TPacketReceiver::TStep TPacketReceiver::Step(std::uint8_t b)
 {
     TStep result = TStep::None;
     switch (ReceiveState) {
-    case 0:
+    case TReceiveState::Idle:
         if (b == StartMark1)
-            ReceiveState = 1;
+            ReceiveState = TReceiveState::StartSeen;
         else
             result = TStep::Stray;
         break;
-    case 1:
+    case TReceiveState::StartSeen:
         // Repeated 0xEE between packets keeps waiting for the mark.
         if (b == StartMark2)
-            ReceiveState = 2;
+            ReceiveState = TReceiveState::LengthLow;
         else if (b != StartMark1)
-            ReceiveState = 0;
+            ReceiveState = TReceiveState::Idle;
         break;
-    case 2:
+    case TReceiveState::LengthLow:
         RxLength = static_cast<std::uint16_t>((RxLength & 0xFF00u) | b);
-        ReceiveState = b == StartMark1 ? 20 : 3;
+        ReceiveState = b == StartMark1 ? TReceiveState::LengthLowEscape : TReceiveState::LengthHigh;
         break;
-    case 20:
+    case TReceiveState::LengthLowEscape:
         if (b == StartMark1)
-            ReceiveState = 3;  // the doubled 0xEE: the stored low byte stands
+            ReceiveState = TReceiveState::LengthHigh;  // the doubled 0xEE: the stored low byte stands
         else if (b == StartMark2)
-            ReceiveState = 2;  // a new packet begins
+            ReceiveState = TReceiveState::LengthLow;  // a new packet begins
         else
-            ReceiveState = ErrorState;
+            ReceiveState = TReceiveState::Error;
         break;
-    case 3:
+    case TReceiveState::LengthHigh:
         RxLength = static_cast<std::uint16_t>((RxLength & 0x00FFu) | (b << 8));
         if (b == StartMark1)
-            ReceiveState = 30;
+            ReceiveState = TReceiveState::LengthHighEscape;
         else
-            ReceiveState = StartPacket() ? 4 : ErrorState;
+            ReceiveState = StartPacket() ? TReceiveState::Body : TReceiveState::Error;
         break;
-    case 30:
+    case TReceiveState::LengthHighEscape:
         if (b == StartMark1)
-            ReceiveState = StartPacket() ? 4 : ErrorState;
+            ReceiveState = StartPacket() ? TReceiveState::Body : TReceiveState::Error;
         else if (b == StartMark2)
-            ReceiveState = 2;
+            ReceiveState = TReceiveState::LengthLow;
         else
-            ReceiveState = ErrorState;
+            ReceiveState = TReceiveState::Error;
         break;
-    case 4:
+    case TReceiveState::Body:
         Store(b);
-        if (ReceiveState != 4)
+        if (ReceiveState != TReceiveState::Body)
             break;
         if (b == StartMark1)
-            ReceiveState = 40;  // wait: a second 0xEE, or the start of a new packet
+            ReceiveState = TReceiveState::BodyEscape;  // wait: a second 0xEE, or the start of a new packet
         else
             result = CheckEnd();
         break;
-    case 40:
+    case TReceiveState::BodyEscape:
         if (b == StartMark1)
             result = CheckEnd();  // the second 0xEE of the pair is dropped
         else if (b == StartMark2)
-            ReceiveState = 2;  // the partial frame is dropped
+            ReceiveState = TReceiveState::LengthLow;  // the partial frame is dropped
         else
-            ReceiveState = ErrorState;
+            ReceiveState = TReceiveState::Error;
         break;
-    default:
-        ReceiveState = ErrorState;
-        break;
+    default: ReceiveState = TReceiveState::Error; break;
     }
-    if (ReceiveState >= ErrorState)
-        ReceiveState = 0;
+    if (ReceiveState == TReceiveState::Error)
+        ReceiveState = TReceiveState::Idle;
     return result;
 }
 

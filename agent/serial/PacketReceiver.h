@@ -3,6 +3,29 @@
 
 namespace varno {
 
+// The receiver's states, each with its value and its text for logs. The
+// values are fixed: tests and the fuzz target read ReceiveState. Error is
+// passed only within one Step(): the frame is dropped and Step() ends in Idle.
+#define VARNO_RECEIVER_STATES(X)                                                                                       \
+    X(Idle, 0, "between packets")                                                                                      \
+    X(StartSeen, 1, "0xEE seen")                                                                                       \
+    X(LengthLow, 2, "expect length low")                                                                               \
+    X(LengthLowEscape, 20, "length low was 0xEE")                                                                      \
+    X(LengthHigh, 3, "expect length high")                                                                             \
+    X(LengthHighEscape, 30, "length high was 0xEE")                                                                    \
+    X(Body, 4, "frame body")                                                                                           \
+    X(BodyEscape, 40, "body byte was 0xEE")                                                                            \
+    X(Error, 200, "broken frame dropped")
+
+enum class TReceiveState : std::uint8_t {
+#define VARNO_RECEIVER_STATE_ENUM(name, value, text) name = (value),
+    VARNO_RECEIVER_STATES(VARNO_RECEIVER_STATE_ENUM)
+#undef VARNO_RECEIVER_STATE_ENUM
+};
+
+// The state's text for logs; "unknown state" for a value outside the list.
+const char* ReceiveStateName(TReceiveState state);
+
 // The receiving half of the PBX packet framing, shared by the packet ports.
 //
 // On the wire a packet is EE 23, the length (sequence number plus payload,
@@ -12,11 +35,9 @@ namespace varno {
 // assembles the unstuffed frame in place in RxBuffer: sequence number and
 // payload, then the 4 CRC bytes. A frame may arrive over any number of calls.
 //
-// States: 0 between packets, 1 0xEE seen, 2 expect length low, 20 length low
-// was 0xEE, 3 expect length high, 30 length high was 0xEE, 4 frame body,
-// 40 body byte was 0xEE. A broken frame (bad CRC, a length above the limit, a
-// byte other than 0xEE or 0x23 after a single 0xEE) is dropped silently and
-// reception goes on in state 0.
+// The states are listed in VARNO_RECEIVER_STATES. A broken frame (bad CRC, a
+// length above the limit, a byte other than 0xEE or 0x23 after a single 0xEE)
+// is dropped silently and reception goes on in Idle.
 class TPacketReceiver {
 public:
     static constexpr int RxBufferSize = 4000;
@@ -32,7 +53,7 @@ public:
         Stray,   // the byte came outside any packet
     };
 
-    std::uint8_t ReceiveState = 0;
+    TReceiveState ReceiveState = TReceiveState::Idle;
     std::uint8_t RxBuffer[RxBufferSize] = {};
     std::uint16_t RxLength = 0;
     std::uint16_t RxCount = 0;
@@ -53,7 +74,6 @@ public:
     int EffectiveMaxPacketSize() const;
 
 private:
-    static constexpr std::uint8_t ErrorState = 200;
     void Store(std::uint8_t b);
     TStep CheckEnd();
 };

@@ -8,10 +8,10 @@ namespace {
 Fault Make(FaultType type, KindSet kinds = AllKinds, long count = -1, int delayMs = 0)
 {
     Fault fault;
-    fault.type = type;
-    fault.kinds = kinds;
-    fault.remaining = count;
-    fault.delayMs = delayMs;
+    fault.Type = type;
+    fault.Kinds = kinds;
+    fault.Remaining = count;
+    fault.DelayMs = delayMs;
     return fault;
 }
 
@@ -19,10 +19,10 @@ TEST(PbxsimFaultSetTest, CountedFaultsActOnTheirKindOnlyAndThenLeave)
 {
     FaultSet faults;
     faults.Add(Make(FaultType::Silent, KindBit(RequestKind::States), 2));
-    EXPECT_FALSE(faults.Apply(RequestKind::Config).silent) << "another kind uses up nothing";
-    EXPECT_TRUE(faults.Apply(RequestKind::States).silent);
+    EXPECT_FALSE(faults.Apply(RequestKind::Config).Silent) << "another kind uses up nothing";
+    EXPECT_TRUE(faults.Apply(RequestKind::States).Silent);
     EXPECT_FALSE(faults.Apply(RequestKind::Config).Any());
-    EXPECT_TRUE(faults.Apply(RequestKind::States).silent);
+    EXPECT_TRUE(faults.Apply(RequestKind::States).Silent);
     EXPECT_FALSE(faults.Apply(RequestKind::States).Any());
     EXPECT_TRUE(faults.Empty());
 }
@@ -35,20 +35,20 @@ TEST(PbxsimFaultSetTest, FaultsCombineOnOneAnswer)
     faults.Add(Make(FaultType::Twice, KindBit(RequestKind::Bill)));
     faults.Add(Make(FaultType::Crc, KindBit(RequestKind::Bill), 1));
     Fault noise = Make(FaultType::Noise, KindBit(RequestKind::Bill));
-    noise.noise = {1, 2};
+    noise.Noise = {1, 2};
     faults.Add(noise);
 
     const FaultEffects bill = faults.Apply(RequestKind::Bill);
-    EXPECT_EQ(bill.delayMs, 500);
-    EXPECT_TRUE(bill.twice);
-    EXPECT_TRUE(bill.corruptCrc);
-    EXPECT_EQ(bill.noise, (std::vector<uint8_t> {1, 2}));
-    EXPECT_EQ(bill.applied, (std::vector<std::string> {"delay 200", "delay 300", "twice", "crc", "noise"}));
+    EXPECT_EQ(bill.DelayMs, 500);
+    EXPECT_TRUE(bill.Twice);
+    EXPECT_TRUE(bill.CorruptCrc);
+    EXPECT_EQ(bill.Noise, (std::vector<uint8_t> {1, 2}));
+    EXPECT_EQ(bill.Applied, (std::vector<std::string> {"delay 200", "delay 300", "twice", "crc", "noise"}));
 
     const FaultEffects again = faults.Apply(RequestKind::Bill);
-    EXPECT_EQ(again.delayMs, 200) << "the counted delay is used up";
-    EXPECT_FALSE(again.corruptCrc);
-    EXPECT_TRUE(again.twice);
+    EXPECT_EQ(again.DelayMs, 200) << "the counted delay is used up";
+    EXPECT_FALSE(again.CorruptCrc);
+    EXPECT_TRUE(again.Twice);
 
     EXPECT_EQ(faults.Clear(FaultType::Delay), 1u);
     EXPECT_EQ(faults.Clear(std::nullopt, KindBit(RequestKind::Config)), 0u) << "no fault left covers config";

@@ -55,8 +55,8 @@ TEST_F(PbxsimResponderTest, AnswersEveryReadFromTheState)
     };
     for (const auto& c : cases) {
         const PbxAnswer answer = AskFull(c.request);
-        EXPECT_EQ(answer.reply, c.reply) << c.name;
-        EXPECT_EQ(answer.kind, c.kind) << c.name;
+        EXPECT_EQ(answer.Reply, c.reply) << c.name;
+        EXPECT_EQ(answer.Kind, c.kind) << c.name;
     }
 }
 
@@ -86,21 +86,21 @@ TEST_F(PbxsimResponderTest, WritesChangeWhatLaterReadsSee)
 TEST_F(PbxsimResponderTest, CountersAndKeysAreTakenAndDescribed)
 {
     const PbxAnswer counters = AskFull({1, 17, 0, 1, 0, 2, 0, 0, 0, 0, 0, 3, 3, 3, 0, 0, 0, 0, 9});
-    EXPECT_EQ(counters.kind, RequestKind::Counters);
-    EXPECT_EQ(counters.reply, (Bytes {0, 17, 0}));
-    EXPECT_EQ(counters.note, "0:1/0/2/0 1:0/0/0/0 2:3/3/3/0 3:0/0/0/9");
-    EXPECT_EQ(state.lines[2].counters, (std::array<uint8_t, 4> {3, 3, 3, 0}));
+    EXPECT_EQ(counters.Kind, RequestKind::Counters);
+    EXPECT_EQ(counters.Reply, (Bytes {0, 17, 0}));
+    EXPECT_EQ(counters.Note, "0:1/0/2/0 1:0/0/0/0 2:3/3/3/0 3:0/0/0/9");
+    EXPECT_EQ(state.Lines[2].Counters, (std::array<uint8_t, 4> {3, 3, 3, 0}));
 
     const PbxAnswer shortWrite = AskFull({1, 17, 0, 5, 5, 5, 0});
-    EXPECT_EQ(shortWrite.reply, (Bytes {0, 17, 0}));
-    EXPECT_EQ(shortWrite.note, "0:5/5/5/0 (4 counter bytes for 4 lines)");
-    EXPECT_EQ(state.lines[1].counters[0], 0) << "lines the write does not reach keep their counters";
+    EXPECT_EQ(shortWrite.Reply, (Bytes {0, 17, 0}));
+    EXPECT_EQ(shortWrite.Note, "0:5/5/5/0 (4 counter bytes for 4 lines)");
+    EXPECT_EQ(state.Lines[1].Counters[0], 0) << "lines the write does not reach keep their counters";
 
     const PbxAnswer dial = AskFull({18, 2, 1, 2, 14, 5, 23, 0});
-    EXPECT_EQ(dial.reply, Bytes {0});
-    EXPECT_EQ(dial.note, "line 2 12,5x[0]");
-    EXPECT_EQ(AskFull({18, 0, 0x53}).note, "line 0 [speaker]");
-    EXPECT_EQ(AskFull({18, 0, 0x5C}).note, "line 0 [volume-down]");
+    EXPECT_EQ(dial.Reply, Bytes {0});
+    EXPECT_EQ(dial.Note, "line 2 12,5x[0]");
+    EXPECT_EQ(AskFull({18, 0, 0x53}).Note, "line 0 [speaker]");
+    EXPECT_EQ(AskFull({18, 0, 0x5C}).Note, "line 0 [volume-down]");
 }
 
 TEST_F(PbxsimResponderTest, StatusOfAKindGivesAShortReplyAndChangesNothing)

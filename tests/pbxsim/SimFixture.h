@@ -58,10 +58,10 @@ protected:
     {
         for (const auto& line : lines) {
             const auto outcome = interpreter.Execute(line, now);
-            ASSERT_TRUE(outcome.ok) << line << ": " << outcome.reply;
+            ASSERT_TRUE(outcome.Ok) << line << ": " << outcome.Reply;
         }
     }
-    Bytes Ask(const Bytes& request) { return responder.Answer(request.data(), request.size()).reply; }
+    Bytes Ask(const Bytes& request) { return responder.Answer(request.data(), request.size()).Reply; }
     PbxAnswer AskFull(const Bytes& request) { return responder.Answer(request.data(), request.size()); }
 
     PbxState state;

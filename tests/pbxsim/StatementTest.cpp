@@ -50,64 +50,64 @@ TEST_F(PbxsimStatementTest, RefusedStatementsSayWhyAndChangeNothing)
     };
     for (const auto& c : cases) {
         const auto outcome = interpreter.Execute(c.statement, 0);
-        EXPECT_FALSE(outcome.ok) << c.statement;
-        EXPECT_EQ(outcome.reply.rfind("ERR ", 0), 0u) << c.statement;
-        EXPECT_NE(outcome.reply.find(c.why), std::string::npos) << c.statement << " -> " << outcome.reply;
+        EXPECT_FALSE(outcome.Ok) << c.statement;
+        EXPECT_EQ(outcome.Reply.rfind("ERR ", 0), 0u) << c.statement;
+        EXPECT_NE(outcome.Reply.find(c.why), std::string::npos) << c.statement << " -> " << outcome.Reply;
     }
-    ASSERT_EQ(state.lines.size(), 1u);
-    EXPECT_EQ(state.lines[0].state, 3);
-    EXPECT_EQ(state.lines[0].numberCodes, (std::array<uint8_t, 4> {1, 10, 10, 0}));
+    ASSERT_EQ(state.Lines.size(), 1u);
+    EXPECT_EQ(state.Lines[0].State, 3);
+    EXPECT_EQ(state.Lines[0].NumberCodes, (std::array<uint8_t, 4> {1, 10, 10, 0}));
     EXPECT_TRUE(faults.Empty());
     EXPECT_EQ(timeline.Size(), 0u);
-    EXPECT_EQ(state.billing.Total(), 0u);
+    EXPECT_EQ(state.Billing.Total(), 0u);
 }
 
 TEST_F(PbxsimStatementTest, LineStatementsChangeOnlyWhatTheyName)
 {
     Run({"line 2 12 state 4 party 7"});
-    ASSERT_EQ(state.lines.size(), 3u) << "lines up to the index come into being";
-    EXPECT_EQ(state.lines[0].numberCodes, (std::array<uint8_t, 4> {}));
+    ASSERT_EQ(state.Lines.size(), 3u) << "lines up to the index come into being";
+    EXPECT_EQ(state.Lines[0].NumberCodes, (std::array<uint8_t, 4> {}));
     Run({"line 2 state 5"});
-    EXPECT_EQ(state.lines[2].numberCodes, (std::array<uint8_t, 4> {1, 2, 0, 0}));
-    EXPECT_EQ(state.lines[2].state, 5);
-    EXPECT_EQ(state.lines[2].party, 7);
+    EXPECT_EQ(state.Lines[2].NumberCodes, (std::array<uint8_t, 4> {1, 2, 0, 0}));
+    EXPECT_EQ(state.Lines[2].State, 5);
+    EXPECT_EQ(state.Lines[2].Party, 7);
     Run({"line 2 codes 1 20 3 4"});
-    EXPECT_EQ(state.lines[2].numberCodes, (std::array<uint8_t, 4> {1, 20, 3, 4}));
-    EXPECT_FALSE(interpreter.Execute("line 1 number 0x", 0).ok) << "x is not a digit of the line list";
+    EXPECT_EQ(state.Lines[2].NumberCodes, (std::array<uint8_t, 4> {1, 20, 3, 4}));
+    EXPECT_FALSE(interpreter.Execute("line 1 number 0x", 0).Ok) << "x is not a digit of the line list";
     Run({"line 1 number 0", "line 2 -", "lines 2"});
-    EXPECT_EQ(state.lines[1].numberCodes, (std::array<uint8_t, 4> {10, 0, 0, 0}));
-    EXPECT_EQ(state.lines.size(), 2u);
+    EXPECT_EQ(state.Lines[1].NumberCodes, (std::array<uint8_t, 4> {10, 0, 0, 0}));
+    EXPECT_EQ(state.Lines.size(), 2u);
 }
 
 TEST_F(PbxsimStatementTest, TimelineRunsStatementsWhenTheirTimeComes)
 {
     Run({"line 3 100 state 0 party 0", "at 2.0 line 3 state 5 party 12", "at 1 bill early"});
     interpreter.RunDue(1.5);
-    EXPECT_EQ(state.lines[3].state, 0);
-    EXPECT_EQ(state.billing.Total(), 1u);
+    EXPECT_EQ(state.Lines[3].State, 0);
+    EXPECT_EQ(state.Billing.Total(), 1u);
     interpreter.RunDue(2.0);
-    EXPECT_EQ(state.lines[3].state, 5);
-    EXPECT_EQ(state.lines[3].party, 12);
+    EXPECT_EQ(state.Lines[3].State, 5);
+    EXPECT_EQ(state.Lines[3].Party, 12);
     EXPECT_EQ(host.log, (std::vector<std::string> {"EVENT bill early", "EVENT line 3 state 5 party 12"}));
 
     // "after" counts from the moment it is given, "every" runs at once and then repeats.
     Run({"after 0.5 line 3 state 6", "every 1 count 3 bill r{n}"}, 10);
-    EXPECT_EQ(state.billing.Total(), 2u);
+    EXPECT_EQ(state.Billing.Total(), 2u);
     interpreter.RunDue(10.4);
-    EXPECT_EQ(state.lines[3].state, 5);
+    EXPECT_EQ(state.Lines[3].State, 5);
     interpreter.RunDue(10.5);
-    EXPECT_EQ(state.lines[3].state, 6);
+    EXPECT_EQ(state.Lines[3].State, 6);
     interpreter.RunDue(100);
-    EXPECT_EQ(state.billing.Total(), 4u) << "three runs in all";
+    EXPECT_EQ(state.Billing.Total(), 4u) << "three runs in all";
     EXPECT_EQ(timeline.Size(), 0u);
-    state.billing.Next();
-    EXPECT_EQ(state.billing.Next(), "r2");
-    EXPECT_EQ(state.billing.Next(), "r3");
-    EXPECT_EQ(state.billing.Next(), "r4");
+    state.Billing.Next();
+    EXPECT_EQ(state.Billing.Next(), "r2");
+    EXPECT_EQ(state.Billing.Next(), "r3");
+    EXPECT_EQ(state.Billing.Next(), "r4");
 
     Run({"at 50 every 5 line 3 state 1", "at 52 line 3 state 2"}, 0);
     interpreter.RunDue(57);
-    EXPECT_EQ(state.lines[3].state, 1) << "the repeat at 55 comes after the change at 52";
+    EXPECT_EQ(state.Lines[3].State, 1) << "the repeat at 55 comes after the change at 52";
     Run({"timeline clear"});
     EXPECT_EQ(timeline.Size(), 0u);
 }
@@ -115,7 +115,7 @@ TEST_F(PbxsimStatementTest, TimelineRunsStatementsWhenTheirTimeComes)
 TEST_F(PbxsimStatementTest, FaultStatementsBuildTheFaultSet)
 {
     Run({"fault silent on A count 2", "fault delay 300 on C,I", "fault noise 1 2 on U", "fault e0 count 1"});
-    EXPECT_EQ(interpreter.Execute("fault list", 0).reply,
+    EXPECT_EQ(interpreter.Execute("fault list", 0).Reply,
               "FAULTS silent on states count 2; delay 300 on config,identity; noise 0x01 0x02 on bill,rebill; e0 count 1");
     Run({"fault clear delay", "fault clear on U"});
     EXPECT_EQ(faults.Describe(), "silent on states count 2; e0 count 1")
@@ -138,7 +138,7 @@ TEST_F(PbxsimStatementTest, SendAndControlStatementsGoToTheHost)
     EXPECT_FALSE(host.packets[0].corruptCrc);
     EXPECT_EQ(host.packets[1].sequence, 0xEE);
     EXPECT_TRUE(host.packets[1].corruptCrc);
-    EXPECT_EQ(interpreter.Execute("stats", 0).reply, "STATS from-host");
+    EXPECT_EQ(interpreter.Execute("stats", 0).Reply, "STATS from-host");
     EXPECT_FALSE(host.quitAsked);
     Run({"at 1 quit"});
     interpreter.RunDue(1);
@@ -148,14 +148,14 @@ TEST_F(PbxsimStatementTest, SendAndControlStatementsGoToTheHost)
 TEST_F(PbxsimStatementTest, TextsKeepTheirBlanksAndEscapes)
 {
     Run({"slot 2 F   two  blanks\\nsecond\\nbody \\x41\\\\", "party 70 +420 123", "bill  a  b ", "slot 3 empty"});
-    EXPECT_EQ(state.messageSlots[2].type, 'F');
-    EXPECT_EQ(state.messageSlots[2].text, "two  blanks\nsecond\nbody A\\");
-    EXPECT_EQ(state.parties.at(70), "+420 123");
-    EXPECT_EQ(state.billing.Next(), "a  b ");
-    EXPECT_EQ(state.messageSlots[3].type, 0);
+    EXPECT_EQ(state.MessageSlots[2].Type, 'F');
+    EXPECT_EQ(state.MessageSlots[2].Text, "two  blanks\nsecond\nbody A\\");
+    EXPECT_EQ(state.Parties.at(70), "+420 123");
+    EXPECT_EQ(state.Billing.Next(), "a  b ");
+    EXPECT_EQ(state.MessageSlots[3].Type, 0);
     Run({"slot 1 0x58 x", "party 70"});
-    EXPECT_EQ(state.messageSlots[1].type, 'X');
-    EXPECT_EQ(state.parties.count(70), 0u) << "a party without a text is removed";
+    EXPECT_EQ(state.MessageSlots[1].Type, 'X');
+    EXPECT_EQ(state.Parties.count(70), 0u) << "a party without a text is removed";
 }
 
 TEST_F(PbxsimStatementTest, ScenarioFilesLoadOrSayWhereTheyFail)

@@ -18,7 +18,7 @@ protected:
     SharedWorld world;
 };
 
-bool allZero(const qlin2::TSharedBlock &block)
+bool allZero(const varno::qlin2::TSharedBlock &block)
 {
     const auto *bytes = reinterpret_cast<const unsigned char *>(&block);
     for (size_t i = 0; i < sizeof block; ++i)

@@ -50,7 +50,7 @@ TStates makeRecord(int line, int state, const std::string &text)
     int fd = shm_open(name.c_str(), O_RDWR, 0);
     void *area = fd == -1 ? MAP_FAILED : mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (area != MAP_FAILED) {
-        pthread_mutex_lock(&static_cast<qlin2::LockArea *>(area)->Mutex);
+        pthread_mutex_lock(&static_cast<varno::qlin2::LockArea *>(area)->Mutex);
         std::cout << "locked" << std::endl;
     } else {
         std::cout << "failed" << std::endl;

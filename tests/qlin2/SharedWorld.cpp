@@ -43,9 +43,9 @@ std::unique_ptr<ChildProcess> SharedWorld::agent(uint32_t window, const std::vec
     return process;
 }
 
-qlin2::TSharedBlock SharedWorld::block() const
+varno::qlin2::TSharedBlock SharedWorld::block() const
 {
-    qlin2::TSharedBlock copy{};
+    varno::qlin2::TSharedBlock copy{};
     const int fd = shm_open(name_.c_str(), O_RDONLY, 0);
     if (fd == -1)
         throw std::runtime_error("no shared block " + name_);

@@ -24,7 +24,7 @@ public:
     std::unique_ptr<ChildProcess> agent(uint32_t window, const std::vector<std::string> &lines);
 
     // A snapshot of the block as it is in shared memory, read without the library.
-    qlin2::TSharedBlock block() const;
+    varno::qlin2::TSharedBlock block() const;
     bool blockExists() const;
 
 private:

@@ -12,13 +12,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace pbxquery {
+namespace varno::pbxquery {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 // Bytes that follow the first part of a reply within this pause belong to it.
-constexpr int SettleMs = 30;
+constexpr int kSettleMs = 30;
 
 class Socket {
 public:
@@ -30,20 +30,20 @@ public:
     }
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
-    int fd() const { return fd_; }
+    int Fd() const { return fd_; }
 
 private:
     int fd_;
 };
 
-int msLeft(Clock::time_point deadline)
+int MsLeft(Clock::time_point deadline)
 {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
 // Waits for `events` on fd until the deadline; false on time-out.
-bool waitFor(int fd, short events, int ms)
+bool WaitFor(int fd, short events, int ms)
 {
     pollfd p{fd, events, 0};
     for (;;) {
@@ -54,10 +54,10 @@ bool waitFor(int fd, short events, int ms)
     }
 }
 
-std::string errnoText(int e) { return std::strerror(e); }
+std::string ErrnoText(int e) { return std::strerror(e); }
 
 // A connected, non-blocking socket, or -1 with the reason.
-int connectTo(const std::string& host, uint16_t port, Clock::time_point deadline, std::string* error)
+int ConnectTo(const std::string& host, uint16_t port, Clock::time_point deadline, std::string* error)
 {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -74,14 +74,14 @@ int connectTo(const std::string& host, uint16_t port, Clock::time_point deadline
     for (addrinfo* a = found; a && connected < 0; a = a->ai_next) {
         const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
         if (fd < 0) {
-            why = errnoText(errno);
+            why = ErrnoText(errno);
             continue;
         }
         int e = 0;
         if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
             e = errno;
             if (e == EINPROGRESS) {
-                if (!waitFor(fd, POLLOUT, msLeft(deadline))) {
+                if (!WaitFor(fd, POLLOUT, MsLeft(deadline))) {
                     e = ETIMEDOUT;
                 } else {
                     socklen_t len = sizeof e;
@@ -93,7 +93,7 @@ int connectTo(const std::string& host, uint16_t port, Clock::time_point deadline
         if (e == 0) {
             connected = fd;
         } else {
-            why = errnoText(e);
+            why = ErrnoText(e);
             ::close(fd);
         }
     }
@@ -109,9 +109,9 @@ QueryResult Query(const std::string& host, uint16_t port, const std::vector<uint
 {
     QueryResult result;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    const int fd = connectTo(host, port, deadline, &result.error);
+    const int fd = ConnectTo(host, port, deadline, &result.Error);
     if (fd < 0) {
-        result.status = QueryResult::NotConnected;
+        result.Outcome = QueryResult::NotConnected;
         return result;
     }
     Socket socket(fd);
@@ -124,42 +124,42 @@ QueryResult Query(const std::string& host, uint16_t port, const std::vector<uint
         const ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
         if (n >= 0) {
             sent += static_cast<size_t>(n);
-        } else if (errno == EAGAIN && waitFor(fd, POLLOUT, msLeft(deadline))) {
+        } else if (errno == EAGAIN && WaitFor(fd, POLLOUT, MsLeft(deadline))) {
             continue;
         } else if (errno != EINTR) {
-            result.status = QueryResult::SendFailed;
-            result.error = "cannot send the request: " + (errno == EAGAIN ? std::string("timed out") : errnoText(errno));
+            result.Outcome = QueryResult::SendFailed;
+            result.Error = "cannot send the request: " + (errno == EAGAIN ? std::string("timed out") : ErrnoText(errno));
             return result;
         }
     }
 
     uint8_t buf[4096];
     for (;;) {
-        const int wait = result.reply.empty() ? msLeft(deadline) : std::min(SettleMs, msLeft(deadline));
-        if (!waitFor(fd, POLLIN, wait))
+        const int wait = result.Reply.empty() ? MsLeft(deadline) : std::min(kSettleMs, MsLeft(deadline));
+        if (!WaitFor(fd, POLLIN, wait))
             break;
         const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
         if (n > 0) {
-            result.reply.insert(result.reply.end(), buf, buf + n);
+            result.Reply.insert(result.Reply.end(), buf, buf + n);
             continue;
         }
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
-        if (result.reply.empty()) {
-            result.status = QueryResult::Closed;
-            result.error = n == 0 ? "the agent closed the connection without a reply"
-                                  : "connection lost before a reply: " + errnoText(errno);
+        if (result.Reply.empty()) {
+            result.Outcome = QueryResult::Closed;
+            result.Error = n == 0 ? "the agent closed the connection without a reply"
+                                  : "connection lost before a reply: " + ErrnoText(errno);
             return result;
         }
         break;  // closed after its reply
     }
-    if (result.reply.empty()) {
-        result.status = QueryResult::NoReply;
-        result.error = "no reply within " + std::to_string(timeoutMs) + " ms";
+    if (result.Reply.empty()) {
+        result.Outcome = QueryResult::NoReply;
+        result.Error = "no reply within " + std::to_string(timeoutMs) + " ms";
         return result;
     }
-    result.status = QueryResult::Answered;
+    result.Outcome = QueryResult::Answered;
     return result;
 }
 
-}  // namespace pbxquery
+}  // namespace varno::pbxquery

@@ -3,19 +3,19 @@
 #include <string>
 #include <vector>
 
-namespace pbxquery {
+namespace varno::pbxquery {
 
 struct QueryResult {
     enum Status {
-        Answered,       // reply holds the answer
+        Answered,       // Reply holds the answer
         NotConnected,   // no connection within the time, or refused
         SendFailed,
         NoReply,        // connected and sent, but nothing came within the time
         Closed,         // the agent closed the connection without answering
     };
-    Status status = NotConnected;
-    std::vector<uint8_t> reply;
-    std::string error;  // what went wrong, for the user
+    Status Outcome = NotConnected;
+    std::vector<uint8_t> Reply;
+    std::string Error;  // what went wrong, for the user
 };
 
 // Connects to the agent's gateway, sends the request in one piece and
@@ -24,4 +24,4 @@ struct QueryResult {
 // timeoutMs bounds the whole exchange, connecting included.
 QueryResult Query(const std::string& host, uint16_t port, const std::vector<uint8_t>& request, int timeoutMs);
 
-}  // namespace pbxquery
+}  // namespace varno::pbxquery

@@ -5,17 +5,18 @@
 #include <string>
 #include <vector>
 
-#include "HexBytes.h"
 #include "Query.h"
+#include "tools/common/HexText.h"
 
+namespace varno::pbxquery {
 namespace {
 
-constexpr int ExitAnswered = 0;
-constexpr int ExitNoReply = 1;
-constexpr int ExitNotConnected = 2;
-constexpr int ExitUsage = 64;
+constexpr int kExitAnswered = 0;
+constexpr int kExitNoReply = 1;
+constexpr int kExitNotConnected = 2;
+constexpr int kExitUsage = 64;
 
-void usage(std::FILE* to)
+void Usage(std::FILE* to)
 {
     std::fputs(
         "Usage: pbxquery [--host H] [--port P] [--timeout MS] HEXBYTES...\n"
@@ -34,7 +35,7 @@ void usage(std::FILE* to)
         to);
 }
 
-bool number(const std::string& text, long min, long max, long* value)
+bool ParseNumber(const std::string& text, long min, long max, long* value)
 {
     if (text.empty())
         return false;
@@ -46,16 +47,14 @@ bool number(const std::string& text, long min, long max, long* value)
     return true;
 }
 
-int usageError(const std::string& message)
+int UsageError(const std::string& message)
 {
     std::fprintf(stderr, "pbxquery: %s\n", message.c_str());
     std::fputs("Try 'pbxquery --help'.\n", stderr);
-    return ExitUsage;
+    return kExitUsage;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+int Run(int argc, char** argv)
 {
     std::string host = "127.0.0.1";
     long port = 1234, timeout = 2000;
@@ -72,8 +71,8 @@ int main(int argc, char** argv)
             continue;
         }
         if (arg == "--help" || arg == "-h") {
-            usage(stdout);
-            return ExitAnswered;
+            Usage(stdout);
+            return kExitAnswered;
         }
         std::string name = arg, value;
         const size_t eq = arg.find('=');
@@ -82,46 +81,52 @@ int main(int argc, char** argv)
             value = arg.substr(eq + 1);
         } else if (name == "--host" || name == "--port" || name == "--timeout") {
             if (i + 1 >= argc)
-                return usageError(name + " needs a value");
+                return UsageError(name + " needs a value");
             value = argv[++i];
         }
         if (name == "--host") {
             if (value.empty())
-                return usageError("--host needs a value");
+                return UsageError("--host needs a value");
             host = value;
         } else if (name == "--port") {
-            if (!number(value, 1, 65535, &port))
-                return usageError("--port must be a number from 1 to 65535, not '" + value + "'");
+            if (!ParseNumber(value, 1, 65535, &port))
+                return UsageError("--port must be a number from 1 to 65535, not '" + value + "'");
         } else if (name == "--timeout") {
-            if (!number(value, 1, 3600000, &timeout))
-                return usageError("--timeout must be a number of milliseconds from 1 to 3600000, not '" + value + "'");
+            if (!ParseNumber(value, 1, 3600000, &timeout))
+                return UsageError("--timeout must be a number of milliseconds from 1 to 3600000, not '" + value + "'");
         } else {
-            return usageError("unknown option " + name);
+            return UsageError("unknown option " + name);
         }
     }
 
     std::string why;
-    const auto request = pbxquery::ParseHexBytes(hex, &why);
+    const auto request = hextext::ParseBytes(hex, &why);
     if (!request)
-        return usageError(why);
+        return UsageError(why);
+    if (request->empty())
+        return UsageError("no request bytes given");
     if (request->size() > 256)
         std::fprintf(stderr, "pbxquery: warning: the agent takes requests of at most 256 bytes, this one has %zu\n",
                      request->size());
 
-    const pbxquery::QueryResult result =
-        pbxquery::Query(host, static_cast<uint16_t>(port), *request, static_cast<int>(timeout));
-    switch (result.status) {
-    case pbxquery::QueryResult::Answered:
-        std::printf("%s\n", pbxquery::FormatHexBytes(result.reply).c_str());
-        return ExitAnswered;
-    case pbxquery::QueryResult::NoReply:
-    case pbxquery::QueryResult::Closed:
-        std::fprintf(stderr, "pbxquery: %s\n", result.error.c_str());
-        return ExitNoReply;
-    case pbxquery::QueryResult::NotConnected:
-    case pbxquery::QueryResult::SendFailed:
+    const QueryResult result = Query(host, static_cast<uint16_t>(port), *request, static_cast<int>(timeout));
+    switch (result.Outcome) {
+    case QueryResult::Answered:
+        std::printf("%s\n", hextext::FormatBytes(result.Reply, hextext::TLetterCase::Upper).c_str());
+        return kExitAnswered;
+    case QueryResult::NoReply:
+    case QueryResult::Closed:
+        std::fprintf(stderr, "pbxquery: %s\n", result.Error.c_str());
+        return kExitNoReply;
+    case QueryResult::NotConnected:
+    case QueryResult::SendFailed:
         break;
     }
-    std::fprintf(stderr, "pbxquery: %s\n", result.error.c_str());
-    return ExitNotConnected;
+    std::fprintf(stderr, "pbxquery: %s\n", result.Error.c_str());
+    return kExitNotConnected;
 }
+
+}  // namespace
+}  // namespace varno::pbxquery
+
+int main(int argc, char** argv) { return varno::pbxquery::Run(argc, argv); }

@@ -1,5 +1,7 @@
 #include "tools/pbxsim/ByteText.h"
 
+#include "tools/common/HexText.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -8,32 +10,7 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 }  // namespace
-
-std::string HexBytes(const uint8_t* data, size_t length)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(length * 3);
-    for (size_t i = 0; i < length; ++i) {
-        if (i)
-            out += ' ';
-        out += digits[data[i] >> 4];
-        out += digits[data[i] & 0x0F];
-    }
-    return out;
-}
 
 std::optional<long> ParseInteger(std::string_view token, long low, long high)
 {
@@ -91,8 +68,8 @@ std::optional<std::string> Unescape(std::string_view text)
         case '0': out += '\0'; break;
         case '\\': out += '\\'; break;
         case 'x': {
-            const int high = i + 1 < text.size() ? HexValue(text[i + 1]) : -1;
-            const int low = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
+            const int high = i + 1 < text.size() ? hextext::DigitValue(text[i + 1]) : -1;
+            const int low = i + 2 < text.size() ? hextext::DigitValue(text[i + 2]) : -1;
             if (high < 0 || low < 0)
                 return std::nullopt;
             out += static_cast<char>(high * 16 + low);

@@ -1,4 +1,6 @@
 #pragma once
+#include "tools/common/HexText.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,7 +11,10 @@ namespace varno::pbxsim {
 
 // Bytes as the log shows them: two lower-case hex digits each, one space
 // between them, nothing for no bytes.
-std::string HexBytes(const uint8_t* data, size_t length);
+inline std::string HexBytes(const uint8_t* data, size_t length)
+{
+    return hextext::FormatBytes(data, length, hextext::TLetterCase::Lower);
+}
 inline std::string HexBytes(const std::vector<uint8_t>& bytes) { return HexBytes(bytes.data(), bytes.size()); }
 
 // One byte value written in a scenario: decimal ("238"), hexadecimal with

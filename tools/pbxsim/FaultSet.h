@@ -24,11 +24,11 @@ std::string_view FaultTypeName(FaultType type);  // "silent", "delay", ...
 std::optional<FaultType> ParseFaultType(std::string_view word);
 
 struct Fault {
-    FaultType type = FaultType::Silent;
-    KindSet kinds = AllKinds;   // the request kinds it acts on
-    long remaining = -1;        // requests it still acts on; -1 until cleared
-    int delayMs = 0;            // Delay
-    std::vector<uint8_t> noise; // Noise
+    FaultType Type = FaultType::Silent;
+    KindSet Kinds = AllKinds;   // the request kinds it acts on
+    long Remaining = -1;        // requests it still acts on; -1 until cleared
+    int DelayMs = 0;            // Delay
+    std::vector<uint8_t> Noise; // Noise
 
     // The fault in the form of its statement ("delay 500 on states count 2").
     std::string Describe() const;
@@ -36,16 +36,16 @@ struct Fault {
 
 // What the faults make of one answer.
 struct FaultEffects {
-    bool silent = false;
-    int delayMs = 0;
-    bool twice = false;
-    bool corruptCrc = false;
-    bool e0Before = false;
-    bool e0Instead = false;
-    std::vector<uint8_t> noise;
-    std::vector<std::string> applied;  // one text per fault that acted, for the log
+    bool Silent = false;
+    int DelayMs = 0;
+    bool Twice = false;
+    bool CorruptCrc = false;
+    bool E0Before = false;
+    bool E0Instead = false;
+    std::vector<uint8_t> Noise;
+    std::vector<std::string> Applied;  // one text per fault that acted, for the log
 
-    bool Any() const { return !applied.empty(); }
+    bool Any() const { return !Applied.empty(); }
 };
 
 // The faults in force. Every fault that covers a request's kind acts on it

@@ -10,9 +10,9 @@ namespace varno::pbxsim {
 
 // The answer of the simulated PBX to one request payload.
 struct PbxAnswer {
-    RequestKind kind = RequestKind::Other;
-    std::vector<uint8_t> reply;  // the reply payload: status first, no sequence number
-    std::string note;            // what the request did, for the log; empty when nothing to say
+    RequestKind Kind = RequestKind::Other;
+    std::vector<uint8_t> Reply;  // the reply payload: status first, no sequence number
+    std::string Note;            // what the request did, for the log; empty when nothing to say
 };
 
 // Answers request payloads from the state, as the PBX would: reads are served

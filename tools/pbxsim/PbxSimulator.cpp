@@ -48,18 +48,18 @@ PbxSimulator::~PbxSimulator()
 
 bool PbxSimulator::Start(std::string& error)
 {
-    if (options_.quiet)
+    if (options_.Quiet)
         log_.Disable();
-    else if (!options_.log.empty() && !log_.OpenFile(options_.log)) {
-        error = options_.log + ": cannot be written: " + std::strerror(errno);
+    else if (!options_.Log.empty() && !log_.OpenFile(options_.Log)) {
+        error = options_.Log + ": cannot be written: " + std::strerror(errno);
         return false;
     }
-    if (!options_.scenario.empty() && !LoadScenario(options_.scenario, interpreter_, error))
+    if (!options_.Scenario.empty() && !LoadScenario(options_.Scenario, interpreter_, error))
         return false;
-    for (const std::string& statement : options_.statements) {
+    for (const std::string& statement : options_.Statements) {
         const auto outcome = interpreter_.Execute(statement, 0);
-        if (!outcome.ok) {
-            error = "\"" + statement + "\": " + outcome.reply.substr(4);
+        if (!outcome.Ok) {
+            error = "\"" + statement + "\": " + outcome.Reply.substr(4);
             return false;
         }
     }
@@ -69,32 +69,32 @@ bool PbxSimulator::Start(std::string& error)
         error = e.FullMessage().toStdString();
         return false;
     }
-    const std::string path = options_.device.empty() ? pty_->SlavePath().toStdString() : options_.device;
-    if (!options_.link.empty()) {
+    const std::string path = options_.Device.empty() ? pty_->SlavePath().toStdString() : options_.Device;
+    if (!options_.Link.empty()) {
         struct stat info {};
-        if (::lstat(options_.link.c_str(), &info) == 0) {
+        if (::lstat(options_.Link.c_str(), &info) == 0) {
             if (!S_ISLNK(info.st_mode)) {
-                error = options_.link + ": exists and is not a symbolic link";
+                error = options_.Link + ": exists and is not a symbolic link";
                 return false;
             }
-            ::unlink(options_.link.c_str());
+            ::unlink(options_.Link.c_str());
         }
-        if (::symlink(path.c_str(), options_.link.c_str()) != 0) {
-            error = options_.link + ": cannot make the link: " + std::strerror(errno);
+        if (::symlink(path.c_str(), options_.Link.c_str()) != 0) {
+            error = options_.Link + ": cannot make the link: " + std::strerror(errno);
             return false;
         }
         linkMade_ = true;
     }
-    if (options_.control == "-") {
+    if (options_.Control == "-") {
         control_.OpenStdin(error);
-    } else if (options_.control != "none" && !control_.OpenFifo(options_.control, error)) {
+    } else if (options_.Control != "none" && !control_.OpenFifo(options_.Control, error)) {
         return false;
     }
-    if (!options_.clockOnFirstRequest)
+    if (!options_.ClockOnFirstRequest)
         clockStartMs_ = sinceStart_.elapsed();
-    PrintLine((options_.device.empty() ? "PTY " : "DEVICE ") + path);
+    PrintLine((options_.Device.empty() ? "PTY " : "DEVICE ") + path);
     announced_ = true;
-    Log("START", (options_.device.empty() ? "pty " : "device ") + path);
+    Log("START", (options_.Device.empty() ? "pty " : "device ") + path);
     RunTimeline();
     return true;
 }
@@ -108,17 +108,17 @@ void PbxSimulator::OpenLine()
     port_.OnRxPacket = [this](TCommPax*, int count, const uint8_t* data) { PacketReceived(count, data); };
     port_.OnRxChr = [this](TCommPax*, uint8_t b) { ByteReceived(b); };
     port_.OnCommError = [this](TComm*, const QString& message) { Log("ERR", message.toStdString()); };
-    if (options_.device.empty()) {
+    if (options_.Device.empty()) {
         pty_.emplace();
         port_.OpenFd(pty_->MasterFd(), false);
         return;
     }
     QString problems;
-    if (!port_.Set(QStringLiteral("COM1:") + QString::fromStdString(options_.portMode), &problems))
-        throw ECommError(CommErrorText::ControlBlock, EINVAL, QStringLiteral("bad --mode ") + QString::fromStdString(options_.portMode));
+    if (!port_.Set(QStringLiteral("COM1:") + QString::fromStdString(options_.PortMode), &problems))
+        throw ECommError(CommErrorText::ControlBlock, EINVAL, QStringLiteral("bad --mode ") + QString::fromStdString(options_.PortMode));
     if (!problems.isEmpty())
         Log("ERR", "--mode: " + problems.toStdString());
-    port_.SetDeviceName(QString::fromStdString(options_.device));
+    port_.SetDeviceName(QString::fromStdString(options_.Device));
     port_.Open();
 }
 
@@ -128,12 +128,12 @@ void PbxSimulator::Finish()
         return;
     finished_ = true;
     timelineTimer_.stop();
-    if (options_.stats && announced_)
+    if (options_.Stats && announced_)
         PrintLine(stats_.Line());
     if (announced_)
         Log("STOP", "");
     if (linkMade_)
-        ::unlink(options_.link.c_str());
+        ::unlink(options_.Link.c_str());
     linkMade_ = false;
     port_.Close();
     pty_.reset();
@@ -168,7 +168,7 @@ void PbxSimulator::ArmTimeline()
 void PbxSimulator::PacketReceived(int count, const uint8_t* data)
 {
     if (count <= 0) {
-        ++stats_.empty;
+        ++stats_.Empty;
         Log("ERR", "packet without a sequence number dropped");
         return;
     }
@@ -182,64 +182,64 @@ void PbxSimulator::PacketReceived(int count, const uint8_t* data)
     const size_t length = size_t(count - 1);
     const RequestKind kind = ClassifyRequest(payload, length);
     const std::string_view kindName = KindName(kind);
-    ++stats_.requests;
-    ++stats_.byKind[static_cast<int>(kind)];
+    ++stats_.Requests;
+    ++stats_.ByKind[static_cast<int>(kind)];
     Log("RX", SeqKindBytes(sequence, kindName, payload, length));
 
     const FaultEffects effects = faults_.Apply(kind);
     if (effects.Any()) {
         std::string applied;
-        for (const std::string& a : effects.applied)
+        for (const std::string& a : effects.Applied)
             applied += " " + a;
         Log("FAULT", std::to_string(sequence) + " " + std::string(kindName) + applied);
     }
     // A silent PBX has not taken the request in: nothing of it is done, so
     // that a repeated request finds the state as it was.
-    if (effects.silent) {
-        ++stats_.silent;
+    if (effects.Silent) {
+        ++stats_.Silent;
         return;
     }
     PbxAnswer answer = responder_.Answer(payload, length);
-    if (!answer.note.empty())
-        Log("INFO", std::to_string(sequence) + " " + std::string(kindName) + " " + answer.note);
-    if (effects.delayMs > 0) {
-        ++stats_.late;
-        QTimer::singleShot(effects.delayMs, this, [this, sequence, k = answer.kind, reply = answer.reply, effects] {
+    if (!answer.Note.empty())
+        Log("INFO", std::to_string(sequence) + " " + std::string(kindName) + " " + answer.Note);
+    if (effects.DelayMs > 0) {
+        ++stats_.Late;
+        QTimer::singleShot(effects.DelayMs, this, [this, sequence, k = answer.Kind, reply = answer.Reply, effects] {
             if (!finished_)
                 Deliver(sequence, k, reply, effects);
         });
         return;
     }
-    Deliver(sequence, answer.kind, answer.reply, effects);
+    Deliver(sequence, answer.Kind, answer.Reply, effects);
 }
 
 void PbxSimulator::Deliver(uint8_t sequence, RequestKind kind, const std::vector<uint8_t>& reply,
                            const FaultEffects& effects)
 {
-    if (!effects.noise.empty())
-        SendRaw(effects.noise);
-    if (effects.e0Before || effects.e0Instead)
+    if (!effects.Noise.empty())
+        SendRaw(effects.Noise);
+    if (effects.E0Before || effects.E0Instead)
         SendRaw({0xE0});
-    if (effects.e0Instead)
+    if (effects.E0Instead)
         return;
-    WriteReply(sequence, kind, reply, effects.corruptCrc);
-    if (effects.twice) {
-        ++stats_.twice;
-        WriteReply(sequence, kind, reply, effects.corruptCrc);
+    WriteReply(sequence, kind, reply, effects.CorruptCrc);
+    if (effects.Twice) {
+        ++stats_.Twice;
+        WriteReply(sequence, kind, reply, effects.CorruptCrc);
     }
 }
 
 void PbxSimulator::WriteReply(uint8_t sequence, RequestKind kind, const std::vector<uint8_t>& reply, bool corruptCrc)
 {
     Log("TX", SeqKindBytes(sequence, KindName(kind), reply.data(), reply.size()));
-    ++stats_.replies;
+    ++stats_.Replies;
     WriteFrame(sequence, reply, corruptCrc);
 }
 
 void PbxSimulator::SendPacket(uint8_t sequence, const std::vector<uint8_t>& payload, bool corruptCrc)
 {
     Log("TX", SeqKindBytes(sequence, "unasked", payload.data(), payload.size()));
-    ++stats_.unasked;
+    ++stats_.Unasked;
     WriteFrame(sequence, payload, corruptCrc);
 }
 
@@ -257,7 +257,7 @@ void PbxSimulator::WriteFrame(uint8_t sequence, const std::vector<uint8_t>& payl
         // The packet component writes only good frames. A frame that fails
         // its check is the same frame with its CRC turned over, written
         // through the component's own byte writer and CRC step.
-        ++stats_.badCrc;
+        ++stats_.BadCrc;
         port_.WriteChar(TPacketReceiver::StartMark1, false);
         port_.WriteChar(TPacketReceiver::StartMark2, false);
         const size_t length = payload.size() + 1;
@@ -281,7 +281,7 @@ void PbxSimulator::SendRaw(const std::vector<uint8_t>& bytes)
 {
     Log("OUT", HexBytes(bytes));
     for (const uint8_t b : bytes)
-        ++(b == 0xE0 ? stats_.e0 : stats_.noise);
+        ++(b == 0xE0 ? stats_.E0 : stats_.Noise);
     if (!port_.Enabled()) {
         Log("ERR", "the line is closed; nothing written");
         return;
@@ -295,7 +295,7 @@ void PbxSimulator::SendRaw(const std::vector<uint8_t>& bytes)
 
 void PbxSimulator::ByteReceived(uint8_t b)
 {
-    ++stats_.stray;
+    ++stats_.Stray;
     Log("CHR", HexBytes(&b, 1));
 }
 
@@ -305,9 +305,9 @@ void PbxSimulator::ControlLine(const std::string& line)
         return;
     Log("CMD", line);
     const auto outcome = interpreter_.Execute(line, ScenarioNow());
-    if (!outcome.ok)
-        Log("ERR", outcome.reply.substr(4));
-    PrintLine(outcome.reply);
+    if (!outcome.Ok)
+        Log("ERR", outcome.Reply.substr(4));
+    PrintLine(outcome.Reply);
     ArmTimeline();
 }
 

@@ -5,7 +5,7 @@
 namespace varno::pbxsim {
 namespace {
 
-constexpr std::array<std::string_view, RequestKindCount> Names = {
+constexpr std::array<std::string_view, RequestKindCount> kNames = {
     "config", "identity", "lines", "states", "party", "command14", "slot", "slotclear",
     "counters", "keys", "bill", "rebill", "read", "write", "other",
 };
@@ -15,7 +15,7 @@ std::optional<KindSet> ParseOneKind(std::string_view word)
     if (word == "all")
         return AllKinds;
     for (int i = 0; i < RequestKindCount; ++i)
-        if (Names[i] == word)
+        if (kNames[i] == word)
             return KindSet(1) << i;
     if (word.size() != 1)
         return std::nullopt;
@@ -71,7 +71,7 @@ RequestKind ClassifyRequest(const uint8_t* payload, size_t length)
     }
 }
 
-std::string_view KindName(RequestKind kind) { return Names[static_cast<int>(kind)]; }
+std::string_view KindName(RequestKind kind) { return kNames[static_cast<int>(kind)]; }
 
 std::optional<KindSet> ParseKindSet(std::string_view word)
 {

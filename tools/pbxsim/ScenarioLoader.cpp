@@ -14,9 +14,9 @@ bool LoadScenario(const std::string& path, StatementInterpreter& interpreter, st
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
         const auto outcome = interpreter.Execute(line, 0);
-        if (!outcome.ok) {
+        if (!outcome.Ok) {
             // The reply reads "ERR <why>".
-            error = path + ":" + std::to_string(number) + ": " + outcome.reply.substr(4);
+            error = path + ":" + std::to_string(number) + ": " + outcome.Reply.substr(4);
             return false;
         }
     }

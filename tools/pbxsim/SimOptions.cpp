@@ -18,45 +18,45 @@ bool SimOptions::Parse(int argc, char** argv, std::string& error)
         };
         std::string text;
         if (arg == "--scenario") {
-            if (!value(scenario))
+            if (!value(Scenario))
                 return false;
         } else if (arg == "--device") {
-            if (!value(device))
+            if (!value(Device))
                 return false;
         } else if (arg == "--mode") {
-            if (!value(portMode))
+            if (!value(PortMode))
                 return false;
         } else if (arg == "--link") {
-            if (!value(link))
+            if (!value(Link))
                 return false;
         } else if (arg == "--log") {
-            if (!value(log))
+            if (!value(Log))
                 return false;
         } else if (arg == "--control") {
-            if (!value(control))
+            if (!value(Control))
                 return false;
         } else if (arg == "--exec" || arg == "-e") {
             if (!value(text))
                 return false;
-            statements.push_back(text);
+            Statements.push_back(text);
         } else if (arg == "--fault") {
             if (!value(text))
                 return false;
-            statements.push_back("fault " + text);
+            Statements.push_back("fault " + text);
         } else if (arg == "--quiet") {
-            quiet = true;
+            Quiet = true;
         } else if (arg == "--stats") {
-            stats = true;
+            Stats = true;
         } else if (arg == "--clock-on-request") {
-            clockOnFirstRequest = true;
+            ClockOnFirstRequest = true;
         } else if (arg == "--help" || arg == "-h") {
-            help = true;
+            Help = true;
         } else {
             error = "unknown option " + std::string(arg);
             return false;
         }
     }
-    if (!device.empty() && !link.empty()) {
+    if (!Device.empty() && !Link.empty()) {
         error = "--link names a pty's slave; it does not go with --device";
         return false;
     }

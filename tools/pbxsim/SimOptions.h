@@ -6,17 +6,17 @@ namespace varno::pbxsim {
 
 // The simulator's command line.
 struct SimOptions {
-    std::string scenario;            // --scenario FILE
-    std::string device;              // --device PATH: a real line instead of a pty pair
-    std::string portMode = "19200,N,8,1";  // --mode MODE: the line settings of --device
-    std::string link;                // --link PATH: symlink to the pty's slave
-    std::string log;                 // --log FILE; empty: standard error
-    bool quiet = false;              // --quiet: no log at all
-    bool stats = false;              // --stats: statistics line on standard output at exit
-    std::string control = "-";       // --control -|FIFO|none
-    bool clockOnFirstRequest = false;  // --clock-on-request
-    std::vector<std::string> statements;  // --exec STATEMENT and --fault FAULT, in order
-    bool help = false;
+    std::string Scenario;            // --scenario FILE
+    std::string Device;              // --device PATH: a real line instead of a pty pair
+    std::string PortMode = "19200,N,8,1";  // --mode MODE: the line settings of --device
+    std::string Link;                // --link PATH: symlink to the pty's slave
+    std::string Log;                 // --log FILE; empty: standard error
+    bool Quiet = false;              // --quiet: no log at all
+    bool Stats = false;              // --stats: statistics line on standard output at exit
+    std::string Control = "-";       // --control -|FIFO|none
+    bool ClockOnFirstRequest = false;  // --clock-on-request
+    std::vector<std::string> Statements;  // --exec STATEMENT and --fault FAULT, in order
+    bool Help = false;
 
     // Reads argv; false with error set for an unknown option or a missing value.
     bool Parse(int argc, char** argv, std::string& error);

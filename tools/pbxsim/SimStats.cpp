@@ -11,19 +11,19 @@ std::string SimStats::Line() const
         out += '=';
         out += std::to_string(value);
     };
-    add("requests", requests);
-    add("replies", replies);
-    add("silent", silent);
-    add("late", late);
-    add("twice", twice);
-    add("crc", badCrc);
-    add("e0", e0);
-    add("noise", noise);
-    add("stray", stray);
-    add("empty", empty);
-    add("unasked", unasked);
+    add("requests", Requests);
+    add("replies", Replies);
+    add("silent", Silent);
+    add("late", Late);
+    add("twice", Twice);
+    add("crc", BadCrc);
+    add("e0", E0);
+    add("noise", Noise);
+    add("stray", Stray);
+    add("empty", Empty);
+    add("unasked", Unasked);
     for (int i = 0; i < RequestKindCount; ++i)
-        add(KindName(static_cast<RequestKind>(i)), byKind[i]);
+        add(KindName(static_cast<RequestKind>(i)), ByKind[i]);
     return out;
 }
 

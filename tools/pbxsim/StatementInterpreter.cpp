@@ -50,19 +50,19 @@ std::string ReplaceAll(std::string text, std::string_view from, const std::strin
 StatementInterpreter::Outcome StatementInterpreter::Execute(std::string_view line, double now)
 {
     Parsed parsed = Parse(line);
-    if (!parsed.error.empty())
-        return Outcome {false, "ERR " + parsed.error};
-    if (!parsed.action)
+    if (!parsed.Error.empty())
+        return Outcome {false, "ERR " + parsed.Error};
+    if (!parsed.Action)
         return Outcome {true, "OK"};
-    std::string data = parsed.action(now);
+    std::string data = parsed.Action(now);
     return Outcome {true, data.empty() ? "OK" : data};
 }
 
 void StatementInterpreter::RunDue(double now)
 {
     while (auto entry = timeline_.TakeNextDue(now)) {
-        host_.Log("EVENT", entry->text);
-        const std::string data = entry->action(entry->time);
+        host_.Log("EVENT", entry->Text);
+        const std::string data = entry->Action(entry->Time);
         if (!data.empty())
             host_.Log("EVENT", data);
     }
@@ -91,13 +91,13 @@ StatementInterpreter::Parsed StatementInterpreter::ParseWords(std::string_view l
             return Refused(error);
         if (bytes->size() > 500)
             return Refused("command14 holds at most 500 bytes");
-        return Parsed {[this, data = *bytes](double) { state_.command14 = data; return std::string(); }, {}};
+        return Parsed {[this, data = *bytes](double) { state_.Command14 = data; return std::string(); }, {}};
     }
     if (verb == "lines") {
         const auto count = words.size() == 2 ? ParseInteger(words[1], 0, PbxState::MaxLines) : std::nullopt;
         if (!count)
             return Refused("lines takes a count from 0 to " + std::to_string(PbxState::MaxLines));
-        return Parsed {[this, n = size_t(*count)](double) { state_.lines.resize(n); return std::string(); }, {}};
+        return Parsed {[this, n = size_t(*count)](double) { state_.Lines.resize(n); return std::string(); }, {}};
     }
     if (verb == "line")
         return ParseLine(words);
@@ -110,9 +110,9 @@ StatementInterpreter::Parsed StatementInterpreter::ParseWords(std::string_view l
             return Refused("bad escape in the party's number text");
         return Parsed {[this, p = *party, t = *text](double) {
                            if (t.empty())
-                               state_.parties.erase(p);
+                               state_.Parties.erase(p);
                            else
-                               state_.parties[p] = t;
+                               state_.Parties[p] = t;
                            return std::string();
                        },
                        {}};
@@ -124,7 +124,7 @@ StatementInterpreter::Parsed StatementInterpreter::ParseWords(std::string_view l
         if (!text || text->empty())
             return Refused(text ? "bill needs the record's text" : "bad escape in the record's text");
         return Parsed {[this, t = *text](double) {
-                           state_.billing.Append(ReplaceAll(t, "{n}", std::to_string(state_.billing.Total() + 1)));
+                           state_.Billing.Append(ReplaceAll(t, "{n}", std::to_string(state_.Billing.Total() + 1)));
                            return std::string();
                        },
                        {}};
@@ -140,7 +140,7 @@ StatementInterpreter::Parsed StatementInterpreter::ParseWords(std::string_view l
         if (bytes->size() > 500)
             return Refused("an item holds at most 500 bytes");
         return Parsed {[this, key = std::make_pair(*item, *index), data = *bytes](double) {
-                           state_.items[key] = data;
+                           state_.Items[key] = data;
                            return std::string();
                        },
                        {}};
@@ -153,9 +153,9 @@ StatementInterpreter::Parsed StatementInterpreter::ParseWords(std::string_view l
             return Refused(error);
         return Parsed {[this, data = *bytes](double) {
                            if (data.empty())
-                               state_.defaultAnswer.reset();
+                               state_.DefaultAnswer.reset();
                            else
-                               state_.defaultAnswer = data;
+                               state_.DefaultAnswer = data;
                            return std::string();
                        },
                        {}};
@@ -186,16 +186,16 @@ StatementInterpreter::Parsed StatementInterpreter::ParseConfig(const Words& word
         const auto value = words.size() == 4 ? ParseByte(words[3]) : std::nullopt;
         if (!at || !value)
             return Refused("config byte takes a position 0..15 and a value");
-        return Parsed {[this, i = size_t(*at), v = *value](double) { state_.config[i] = v; return std::string(); }, {}};
+        return Parsed {[this, i = size_t(*at), v = *value](double) { state_.Config[i] = v; return std::string(); }, {}};
     }
     auto bytes = ParseBytes(words, 1, words.size(), error);
     if (!bytes)
         return Refused(error);
-    if (bytes->size() > state_.config.size())
+    if (bytes->size() > state_.Config.size())
         return Refused("the configuration block has 16 bytes");
     return Parsed {[this, data = *bytes](double) {
-                       state_.config.fill(0);
-                       std::copy(data.begin(), data.end(), state_.config.begin());
+                       state_.Config.fill(0);
+                       std::copy(data.begin(), data.end(), state_.Config.begin());
                        return std::string();
                    },
                    {}};
@@ -209,17 +209,17 @@ StatementInterpreter::Parsed StatementInterpreter::ParseIdentity(const Words& wo
         const auto value = words.size() == 4 ? ParseByte(words[3]) : std::nullopt;
         if (!at || !value)
             return Refused("identity byte takes a position 0..6 and a value");
-        return Parsed {[this, i = size_t(*at), v = *value](double) { state_.identity[i] = v; return std::string(); },
+        return Parsed {[this, i = size_t(*at), v = *value](double) { state_.Identity[i] = v; return std::string(); },
                        {}};
     }
     auto bytes = ParseBytes(words, 1, words.size(), error);
     if (!bytes)
         return Refused(error);
-    if (bytes->size() > state_.identity.size())
+    if (bytes->size() > state_.Identity.size())
         return Refused("the identity block has 7 bytes");
     return Parsed {[this, data = *bytes](double) {
-                       state_.identity.fill(0);
-                       std::copy(data.begin(), data.end(), state_.identity.begin());
+                       state_.Identity.fill(0);
+                       std::copy(data.begin(), data.end(), state_.Identity.begin());
                        return std::string();
                    },
                    {}};
@@ -269,15 +269,15 @@ StatementInterpreter::Parsed StatementInterpreter::ParseLine(const Words& words)
         }
     }
     return Parsed {[this, i = size_t(*index), codes, lineState, party](double) {
-                       if (state_.lines.size() <= i)
-                           state_.lines.resize(i + 1);
-                       SimLine& line = state_.lines[i];
+                       if (state_.Lines.size() <= i)
+                           state_.Lines.resize(i + 1);
+                       SimLine& line = state_.Lines[i];
                        if (codes)
-                           line.numberCodes = *codes;
+                           line.NumberCodes = *codes;
                        if (lineState)
-                           line.state = *lineState;
+                           line.State = *lineState;
                        if (party)
-                           line.party = *party;
+                           line.Party = *party;
                        return std::string();
                    },
                    {}};
@@ -302,7 +302,7 @@ StatementInterpreter::Parsed StatementInterpreter::ParseSlot(std::string_view li
     if (!text)
         return Refused("bad escape in the message text");
     return Parsed {[this, i = size_t(*slot), type, t = *text](double) {
-                       state_.messageSlots[i] = MessageSlot {type, type == 0 ? std::string() : t};
+                       state_.MessageSlots[i] = MessageSlot {type, type == 0 ? std::string() : t};
                        return std::string();
                    },
                    {}};
@@ -314,14 +314,14 @@ StatementInterpreter::Parsed StatementInterpreter::ParseStatus(const Words& word
     if (!value)
         return Refused("status takes a kind (or \"invalid\") and a status 0..255");
     if (words[1] == "invalid")
-        return Parsed {[this, v = *value](double) { state_.invalidStatus = v; return std::string(); }, {}};
+        return Parsed {[this, v = *value](double) { state_.InvalidStatus = v; return std::string(); }, {}};
     const auto kinds = ParseKindSet(words[1]);
     if (!kinds)
         return Refused(Quoted(words[1]) + " is not a request kind");
     return Parsed {[this, k = *kinds, v = *value](double) {
                        for (int i = 0; i < RequestKindCount; ++i)
                            if (k & (KindSet(1) << i))
-                               state_.status[i] = v;
+                               state_.Status[i] = v;
                        return std::string();
                    },
                    {}};
@@ -346,15 +346,15 @@ StatementInterpreter::Parsed StatementInterpreter::ParseFault(const Words& words
     }
     Fault fault;
     if (type)
-        fault.type = *type;
-    if (!clearing && fault.type == FaultType::Delay) {
+        fault.Type = *type;
+    if (!clearing && fault.Type == FaultType::Delay) {
         const auto ms = i < words.size() ? ParseInteger(words[i], 0, 600000) : std::nullopt;
         if (!ms)
             return Refused("delay takes milliseconds (0..600000)");
-        fault.delayMs = int(*ms);
+        fault.DelayMs = int(*ms);
         ++i;
     }
-    if (!clearing && fault.type == FaultType::Noise) {
+    if (!clearing && fault.Type == FaultType::Noise) {
         size_t end = i;
         while (end < words.size() && !IsFaultOption(words[end]))
             ++end;
@@ -364,7 +364,7 @@ StatementInterpreter::Parsed StatementInterpreter::ParseFault(const Words& words
             return Refused(error);
         // Bytes that mean nothing to a receiver between packets: no 0xEE
         // (which would start a frame) and no 0xE0 (which has a meaning of its own).
-        fault.noise = bytes->empty() ? std::vector<uint8_t> {0x11, 0x55, 0xAA, 0x7F} : *bytes;
+        fault.Noise = bytes->empty() ? std::vector<uint8_t> {0x11, 0x55, 0xAA, 0x7F} : *bytes;
         i = end;
     }
     while (i < words.size()) {
@@ -372,20 +372,20 @@ StatementInterpreter::Parsed StatementInterpreter::ParseFault(const Words& words
             const auto kinds = ParseKindSet(words[i + 1]);
             if (!kinds)
                 return Refused(Quoted(words[i + 1]) + " is not a request kind");
-            fault.kinds = *kinds;
+            fault.Kinds = *kinds;
             i += 2;
         } else if (!clearing && words[i] == "count" && i + 1 < words.size()) {
             const auto n = ParseInteger(words[i + 1], 1, 1000000000);
             if (!n)
                 return Refused("count takes a number of requests (1 or more)");
-            fault.remaining = *n;
+            fault.Remaining = *n;
             i += 2;
         } else {
             return Refused("unexpected " + Quoted(words[i]) + " in the fault");
         }
     }
     if (clearing)
-        return Parsed {[this, type, kinds = fault.kinds](double) {
+        return Parsed {[this, type, kinds = fault.Kinds](double) {
                            faults_.Clear(type, kinds);
                            return std::string();
                        },
@@ -450,13 +450,13 @@ StatementInterpreter::Parsed StatementInterpreter::ParseScheduled(std::string_vi
     }
     const std::string_view inner = RestAfterWords(line, skip);
     Parsed parsed = Parse(inner);
-    if (!parsed.error.empty())
+    if (!parsed.Error.empty())
         return parsed;
-    if (!parsed.action)
+    if (!parsed.Action)
         return Refused(std::string(verb) + " needs a statement");
     const double s = *seconds;
     std::string text(inner);
-    Timeline::Action action = parsed.action;
+    Timeline::Action action = parsed.Action;
     if (verb == "at")
         return Parsed {[this, s, text, action](double) {
                            timeline_.Add(s, text, action);

@@ -16,10 +16,10 @@ namespace varno::pbxsim {
 class StatementInterpreter {
 public:
     struct Outcome {
-        bool ok = true;
+        bool Ok = true;
         // The one answer line of the control channel: "OK", "ERR <why>", or
         // the data a query asked for ("STATS ...", "FAULTS ...").
-        std::string reply;
+        std::string Reply;
     };
 
     StatementInterpreter(PbxState& state, FaultSet& faults, Timeline& timeline, SimulatorHost& host)
@@ -36,8 +36,8 @@ public:
 
     // Parses without carrying out: an action, or the reason it is refused.
     struct Parsed {
-        Timeline::Action action;
-        std::string error;
+        Timeline::Action Action;
+        std::string Error;
     };
     Parsed Parse(std::string_view line);
 

@@ -16,16 +16,16 @@ void Timeline::Add(double time, std::string text, Action action, double period, 
 std::optional<Timeline::Entry> Timeline::TakeNextDue(double now)
 {
     auto next = std::min_element(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
-        return a.time < b.time || (a.time == b.time && a.order < b.order);
+        return a.Time < b.Time || (a.Time == b.Time && a.Order < b.Order);
     });
-    if (next == entries_.end() || next->time > now)
+    if (next == entries_.end() || next->Time > now)
         return std::nullopt;
     Entry due = *next;
-    if (next->period > 0 && next->remaining != 1) {
-        next->time += next->period;
-        if (next->remaining > 0)
-            --next->remaining;
-        next->order = nextOrder_++;
+    if (next->Period > 0 && next->Remaining != 1) {
+        next->Time += next->Period;
+        if (next->Remaining > 0)
+            --next->Remaining;
+        next->Order = nextOrder_++;
     } else {
         entries_.erase(next);
     }
@@ -37,8 +37,8 @@ std::optional<double> Timeline::NextTime() const
     if (entries_.empty())
         return std::nullopt;
     return std::min_element(entries_.begin(), entries_.end(),
-                            [](const Entry& a, const Entry& b) { return a.time < b.time; })
-        ->time;
+                            [](const Entry& a, const Entry& b) { return a.Time < b.Time; })
+        ->Time;
 }
 
 }  // namespace varno::pbxsim

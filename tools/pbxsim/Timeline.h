@@ -12,12 +12,12 @@ public:
     using Action = std::function<std::string(double now)>;
 
     struct Entry {
-        double time = 0;
-        double period = 0;       // repeats every `period` seconds when above 0
-        long remaining = -1;     // repeats left; -1 for no end
-        std::string text;        // the statement, for the log
-        Action action;
-        unsigned long order = 0; // keeps entries of the same time in the order given
+        double Time = 0;
+        double Period = 0;       // repeats every `Period` seconds when above 0
+        long Remaining = -1;     // repeats left; -1 for no end
+        std::string Text;        // the statement, for the log
+        Timeline::Action Action;
+        unsigned long Order = 0; // keeps entries of the same time in the order given
     };
 
     // Schedules an action. A period below MinPeriod is raised to it, so that

@@ -18,7 +18,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "pbxsim: %s\n%s", error.c_str(), SimOptions::Usage());
         return 2;
     }
-    if (options.help) {
+    if (options.Help) {
         std::fputs(SimOptions::Usage(), stdout);
         return 0;
     }
@@ -34,7 +34,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "pbxsim: %s\n", error.c_str());
         return 2;
     }
-    const int result = app.exec();
+    const int result = QCoreApplication::exec();
     simulator.Finish();
     return result;
 }

@@ -13,9 +13,10 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+namespace varno::qlinmon {
 namespace {
 
-const char Usage[] =
+const char kUsage[] =
     "Usage: qlinmon [OPTIONS] COMMAND [ARGUMENTS]\n"
     "Follows and operates PBX lines through the agent's line interface (libQLIN2.so).\n"
     "\n"
@@ -43,25 +44,25 @@ const char Usage[] =
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-void requestStop(int)
+void RequestStop(int)
 {
     stopRequested = 1;
 }
 
 struct Options {
-    int capacity = QLIN_MAX_CAPACITY;
-    long count = -1;
-    int intervalMs = 100;
-    int lingerMs = 1000;
+    int Capacity = QLIN_MAX_CAPACITY;
+    long Count = -1;
+    int IntervalMs = 100;
+    int LingerMs = 1000;
 };
 
-int usageError(const char *message)
+int UsageError(const char *message)
 {
     std::fprintf(stderr, "qlinmon: %s (see qlinmon --help)\n", message);
     return 2;
 }
 
-bool parseNumber(const char *text, long low, long high, long &value)
+bool ParseNumber(const char *text, long low, long high, long &value)
 {
     char *end = nullptr;
     errno = 0;
@@ -69,7 +70,7 @@ bool parseNumber(const char *text, long low, long high, long &value)
     return errno == 0 && end != text && *end == '\0' && value >= low && value <= high;
 }
 
-const char *openError(int result)
+const char *OpenError(int result)
 {
     switch (result) {
     case QLIN_ERR_NO_SLOT: return "all five client slots are in use";
@@ -81,15 +82,15 @@ const char *openError(int result)
     }
 }
 
-int openSlot(const char *line, int capacity)
+int OpenSlot(const char *line, int capacity)
 {
     const int slot = QLIN_Open(line, capacity);
     if (slot < 0)
-        std::fprintf(stderr, "qlinmon: cannot open line %s: %s (%d)\n", line, openError(slot), slot);
+        std::fprintf(stderr, "qlinmon: cannot open line %s: %s (%d)\n", line, OpenError(slot), slot);
     return slot;
 }
 
-std::string lineName(int index)
+std::string LineName(int index)
 {
     char names[QLIN_LINE_NAMES_SIZE];
     const int count = QLIN_GetLines(names);
@@ -100,7 +101,7 @@ std::string lineName(int index)
 }
 
 // A text from the block, with anything unprintable shown as \xNN.
-std::string printable(const char *text, size_t size)
+std::string Printable(const char *text, size_t size)
 {
     std::string result;
     for (size_t i = 0; i < size && text[i] != '\0'; ++i) {
@@ -116,7 +117,7 @@ std::string printable(const char *text, size_t size)
     return result;
 }
 
-std::string timeOfDay()
+std::string TimeOfDay()
 {
     timeval now{};
     gettimeofday(&now, nullptr);
@@ -128,46 +129,46 @@ std::string timeOfDay()
     return text;
 }
 
-int listLines()
+int ListLines()
 {
     char names[QLIN_LINE_NAMES_SIZE];
     const int count = QLIN_GetLines(names);
     if (count == 0)
         std::printf("no lines published (is the agent running?)\n");
     for (int i = 0; i < count; ++i)
-        std::printf("%2d %s\n", i, printable(names + QLIN_LINE_NAME_SIZE * i, QLIN_LINE_NAME_SIZE).c_str());
+        std::printf("%2d %s\n", i, Printable(names + QLIN_LINE_NAME_SIZE * i, QLIN_LINE_NAME_SIZE).c_str());
     return 0;
 }
 
-int watchLine(const char *line, const Options &options)
+int WatchLine(const char *line, const Options &options)
 {
-    const int slot = openSlot(line, options.capacity);
+    const int slot = OpenSlot(line, options.Capacity);
     if (slot < 0)
         return 1;
-    std::signal(SIGINT, requestStop);
-    std::signal(SIGTERM, requestStop);
+    std::signal(SIGINT, RequestStop);
+    std::signal(SIGTERM, RequestStop);
     std::fprintf(stderr, "qlinmon: watching line %s in slot %d\n", line, slot);
     TStates records[QLIN_MAX_CAPACITY];
     long printed = 0;
-    while (!stopRequested && printed != options.count) {
+    while (!stopRequested && printed != options.Count) {
         const int n = QLIN_GetStates(slot, records);
-        if (n == options.capacity)
+        if (n == options.Capacity)
             std::fprintf(stderr, "qlinmon: the ring was full; older records may be lost\n");
-        for (int i = 0; i < n && printed != options.count; ++i, ++printed) {
+        for (int i = 0; i < n && printed != options.Count; ++i, ++printed) {
             const TStates &r = records[i];
-            std::printf("%s line %d [%s] state %d text \"%s\"\n", timeOfDay().c_str(), r.Line,
-                        printable(lineName(r.Line).c_str(), QLIN_LINE_NAME_SIZE).c_str(), r.State,
-                        printable(r.Text, sizeof r.Text).c_str());
+            std::printf("%s line %d [%s] state %d text \"%s\"\n", TimeOfDay().c_str(), r.Line,
+                        Printable(LineName(r.Line).c_str(), QLIN_LINE_NAME_SIZE).c_str(), r.State,
+                        Printable(r.Text, sizeof r.Text).c_str());
         }
         std::fflush(stdout);
         if (n == 0)
-            usleep(static_cast<useconds_t>(options.intervalMs) * 1000);
+            usleep(static_cast<useconds_t>(options.IntervalMs) * 1000);
     }
     QLIN_Close(slot);
     return 0;
 }
 
-int sendCommand(const char *line, int code, const char *digits, const Options &options)
+int SendCommand(const char *line, int code, const char *digits, const Options &options)
 {
     TStates command{};
     command.Line = -1; // the line of our slot
@@ -175,21 +176,21 @@ int sendCommand(const char *line, int code, const char *digits, const Options &o
     if (digits != nullptr) {
         const size_t length = std::strlen(digits);
         if (length == 0 || length > QLIN_DIAL_DIGITS_MAX)
-            return usageError("DIGITS must be 1 to 30 characters");
+            return UsageError("DIGITS must be 1 to 30 characters");
         if (std::strspn(digits, QLIN_DIAL_CHARACTERS) != length)
-            return usageError("DIGITS may only hold " QLIN_DIAL_CHARACTERS);
+            return UsageError("DIGITS may only hold " QLIN_DIAL_CHARACTERS);
         std::memcpy(command.Text, digits, length);
     }
-    const int slot = openSlot(line, 1);
+    const int slot = OpenSlot(line, 1);
     if (slot < 0)
         return 1;
     const int sent = QLIN_PutCommand(slot, &command);
     if (sent == 1) {
         std::printf("command %d sent for line %d [%s]\n", code, command.Line,
-                    printable(lineName(command.Line).c_str(), QLIN_LINE_NAME_SIZE).c_str());
+                    Printable(LineName(command.Line).c_str(), QLIN_LINE_NAME_SIZE).c_str());
         std::fflush(stdout);
         // Commands of a closed slot are not delivered: give the agent time to take it.
-        usleep(static_cast<useconds_t>(options.lingerMs) * 1000);
+        usleep(static_cast<useconds_t>(options.LingerMs) * 1000);
     } else {
         std::fprintf(stderr, "qlinmon: the command was not taken (queue full or agent not reachable)\n");
     }
@@ -197,9 +198,7 @@ int sendCommand(const char *line, int code, const char *digits, const Options &o
     return sent == 1 ? 0 : 1;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+int Run(int argc, char **argv)
 {
     static const option longOptions[] = {
         {"capacity", required_argument, nullptr, 'c'}, {"count", required_argument, nullptr, 'n'},
@@ -212,43 +211,43 @@ int main(int argc, char **argv)
     while ((option = getopt_long(argc, argv, "+c:n:i:l:h", longOptions, nullptr)) != -1) {
         switch (option) {
         case 'c':
-            if (!parseNumber(optarg, 1, QLIN_MAX_CAPACITY, value))
-                return usageError("the capacity must be a number from 1 to 30");
-            options.capacity = int(value);
+            if (!ParseNumber(optarg, 1, QLIN_MAX_CAPACITY, value))
+                return UsageError("the capacity must be a number from 1 to 30");
+            options.Capacity = int(value);
             break;
         case 'n':
-            if (!parseNumber(optarg, 1, 1000000000L, value))
-                return usageError("the count must be a positive number");
-            options.count = value;
+            if (!ParseNumber(optarg, 1, 1000000000L, value))
+                return UsageError("the count must be a positive number");
+            options.Count = value;
             break;
         case 'i':
         case 'l':
-            if (!parseNumber(optarg, 0, 60000, value))
-                return usageError("milliseconds must be a number from 0 to 60000");
-            (option == 'i' ? options.intervalMs : options.lingerMs) = int(value);
+            if (!ParseNumber(optarg, 0, 60000, value))
+                return UsageError("milliseconds must be a number from 0 to 60000");
+            (option == 'i' ? options.IntervalMs : options.LingerMs) = int(value);
             break;
         case 'h':
-            std::fputs(Usage, stdout);
+            std::fputs(kUsage, stdout);
             return 0;
         default:
-            return usageError("unknown option");
+            return UsageError("unknown option");
         }
     }
     const int left = argc - optind;
     if (left < 1)
-        return usageError("no command given");
+        return UsageError("no command given");
     const std::string command = argv[optind];
     const char *line = left >= 2 ? argv[optind + 1] : nullptr;
 
     if (command == "lines" && left == 1)
-        return listLines();
+        return ListLines();
     if (command == "watch" && left == 2)
-        return watchLine(line, options);
+        return WatchLine(line, options);
     if (command == "dial" && left == 3)
-        return sendCommand(line, QLIN_CMD_DIAL, argv[optind + 2], options);
+        return SendCommand(line, QLIN_CMD_DIAL, argv[optind + 2], options);
     const struct {
-        const char *name;
-        int code;
+        const char *Name;
+        int Code;
     } simpleCommands[] = {
         {"speaker", QLIN_CMD_SPEAKER},
         {"mic", QLIN_CMD_MICROPHONE},
@@ -256,8 +255,16 @@ int main(int argc, char **argv)
         {"voldown", QLIN_CMD_VOLUME_DOWN},
     };
     for (const auto &simple : simpleCommands) {
-        if (command == simple.name && left == 2)
-            return sendCommand(line, simple.code, nullptr, options);
+        if (command == simple.Name && left == 2)
+            return SendCommand(line, simple.Code, nullptr, options);
     }
-    return usageError(("wrong command or arguments: " + command).c_str());
+    return UsageError(("wrong command or arguments: " + command).c_str());
+}
+
+} // namespace
+} // namespace varno::qlinmon
+
+int main(int argc, char **argv)
+{
+    return varno::qlinmon::Run(argc, argv);
 }

@@ -1,4 +1,5 @@
 #include "agent/app/MainForm.h"
+#include "agent/nls/TextIds.h"
 
 #include <QFileInfo>
 
@@ -66,7 +67,7 @@ void TMainForm::FormCreate()
     if (!ini.Exists()) {
         nls_.OpenLanguageFile();
         nls_.LoadTexts();
-        prompt_.MessageBox(Text(122), Text(123), TUserPrompt::Icon::Warning);
+        prompt_.MessageBox(Text(Txt::NoConfigurationFile), Text(Txt::WarningCaption), TUserPrompt::Icon::Warning);
         nls_.CloseLanguageFile();
     }
 
@@ -156,12 +157,12 @@ void TMainForm::OpenTcpServer()
 {
     QString reason;
     if (gateway_->Open(config_.IPPort, &reason)) {
-        LogLine(QStringLiteral("-OK-"), Text(119));
+        LogLine(QStringLiteral("-OK-"), Text(Txt::ServerStarted));
         return;
     }
-    const QString status = Text(120) + reason;
+    const QString status = Text(Txt::ServerNotStartedStatus) + reason;
     log_.SetStatusText(status);
-    LogLine(QStringLiteral("!Err"), Text(121));
+    LogLine(QStringLiteral("!Err"), Text(Txt::ServerNotStarted));
     ReportStartupError(status);
 }
 
@@ -169,10 +170,10 @@ void TMainForm::OpenSerialPort()
 {
     const TPortOpenResult result = PortCommands.OpenPort();
     if (result.Ok) {
-        LogLine(QStringLiteral("-OK-"), Text(124) + PortString());
+        LogLine(QStringLiteral("-OK-"), Text(Txt::PortOpened) + PortString());
         return;
     }
-    const QString status = Text(125) + PortString();
+    const QString status = Text(Txt::PortNotOpened) + PortString();
     log_.SetStatusText(status);
     LogLine(QStringLiteral("!Err"), status);
     if (!result.Error.isEmpty())
@@ -197,7 +198,7 @@ void TMainForm::FormDestroy()
         uint8_t buf[TData::RequestBufferSize];
         const int len = data_->BuildCountersWrite(buf);
         try {
-            conversation_->SendPacket(QStringLiteral(">COM"), Text(133), buf, len);
+            conversation_->SendPacket(QStringLiteral(">COM"), Text(Txt::CountersResetting), buf, len);
         } catch (const ECommError& e) {
             LogLine(QStringLiteral("!Err"), e.FullMessage());
         }

@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include "agent/nls/Nls.h"
+#include "agent/nls/TextIds.h"
 #include "platform/profile/IniFile.h"
 
 namespace varno {
@@ -77,9 +78,9 @@ void TConfig::ReadGateway(const TIniFile& ini, TNLS& nls)
     M602.Debug = ini.ReadString(m602, QStringLiteral("Debug"), QStringLiteral("0"));
 
     const QString trapy = QStringLiteral("Trapy");
-    // Block 200-299 is read as one run: 200 opens the language file, 299 closes it.
-    const QString recovered = nls.GetBlockText(200);
-    const QString failed = nls.GetBlockText(299);
+    // The trap texts are one block: its first text opens the language file, its last closes it.
+    const QString recovered = nls.GetBlockText(BlockTxt::TrapRecovered);
+    const QString failed = nls.GetBlockText(BlockTxt::TrapFailed);
     Trapy.AdresaPrijemce = ini.ReadString(trapy, QStringLiteral("AdresaPrijemce"), QString());
     Trapy.TypAdresyPrijemce = ini.ReadString(trapy, QStringLiteral("TypAdresyPrijemce"), QString());
     Trapy.Subject = ini.ReadString(trapy, QStringLiteral("Subject"), QString());

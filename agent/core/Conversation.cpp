@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "agent/serial/CommPax.h"
+#include "agent/nls/TextIds.h"
 #include "platform/serial/CommError.h"
 
 namespace varno {
@@ -20,13 +21,13 @@ bool knownKind(char kind) { return std::strchr("CIVAXSMUY#T", kind) != nullptr &
 int sendText(char kind)
 {
     switch (kind) {
-    case 'C': return 100;
-    case 'I': return 101;
-    case 'V': return 103;
-    case 'A': return 108;
-    case 'X': return 104;
-    case 'U': return 107;
-    case 'S': return 109;
+    case 'C': return Txt::PbxConfiguration;
+    case 'I': return Txt::PbxIdentification;
+    case 'V': return Txt::LineListQuery;
+    case 'A': return Txt::LineStateQuery;
+    case 'X': return Txt::Command14Data;
+    case 'U': return Txt::BillingQuery;
+    case 'S': return Txt::SlotQuery;
     default: return 0;
     }
 }
@@ -129,7 +130,7 @@ void TConversation::TimerTickTimer()
             } else {
                 EnterState(ErrorPause);
                 if (!linkFailure_) {
-                    context_.LogLine(kErr, Text(116));
+                    context_.LogLine(kErr, Text(Txt::LinkFailed));
                     emit lineFailed();
                 }
             }
@@ -190,17 +191,17 @@ void TConversation::SendHead(TRequestQueue::Entry& head)
         context_.Log.ShowStatus(kLoc, text);
         break;
     case 'M':
-        context_.Log.ShowStatus(kLoc, Text(113));
+        context_.Log.ShowStatus(kLoc, Text(Txt::MailboxCheck));
         if (!MailboxCheck || !MailboxCheck()) {
             if (log.Extent)
-                context_.LogLine(QStringLiteral("<602"), Text(115));
+                context_.LogLine(QStringLiteral("<602"), Text(Txt::MailboxUnchanged));
             // Nothing to write: the entry leaves the queue, so that it cannot
             // hold up the requests behind it.
             queue_.RemoveHead();
             tickCounter_ = 0;
             return;
         }
-        text = Text(114);
+        text = Text(Txt::CountersWriting);
         break;
     case '#':
         text = QStringLiteral("COMM");

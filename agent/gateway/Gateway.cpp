@@ -13,6 +13,7 @@
 #include "agent/pbx/Billing.h"
 #include "agent/pbx/Data.h"
 #include "agent/pbx/Polls.h"
+#include "agent/nls/TextIds.h"
 #include "platform/clock/Clock.h"
 #include "platform/serial/CommError.h"
 
@@ -294,7 +295,7 @@ bool TGateway::AnswerLineStates(TClientSocket& socket, int length, TLazyNow& now
     const TData& data = data_;
     return AnswerFromPoll(socket, data.LineStateReply.data(),
                           std::min<uint32_t>(data.LineStateReplyLen, TData::LineStateReplySize),
-                          data.LineStateReplyTime, TReplyCache::CacheLifetime[22], 102, now);
+                          data.LineStateReplyTime, TReplyCache::CacheLifetime[22], Txt::LineStates, now);
 }
 
 // The command-14 data, from the agent's own poll while it is fresh.
@@ -306,7 +307,7 @@ bool TGateway::AnswerCommand14(TClientSocket& socket, TLazyNow& now)
     const TData& data = data_;
     return AnswerFromPoll(socket, data.Command14Reply.data(),
                           std::min<uint32_t>(data.Command14ReplyLen, TData::Command14ReplySize),
-                          data.Command14ReplyTime, TReplyCache::CacheLifetime[48], 104, now);
+                          data.Command14ReplyTime, TReplyCache::CacheLifetime[48], Txt::Command14Data, now);
 }
 
 // A stored poll reply answers while it is at most `lifetime` ms old.

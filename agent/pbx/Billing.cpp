@@ -7,6 +7,7 @@
 #include "agent/core/EventLog.h"
 #include "agent/nls/Nls.h"
 #include "agent/pbx/Data.h"
+#include "agent/nls/TextIds.h"
 
 namespace varno {
 
@@ -35,7 +36,7 @@ void TBilling::BillingReply(const uint8_t* payload, int length)
     }
     if (text.isEmpty()) {
         if (config_.Log.Com_PureIn)
-            log_.LogLine(QStringLiteral("<COM"), nls_.GetText(128));
+            log_.LogLine(QStringLiteral("<COM"), nls_.GetText(Txt::NoBillingRecord));
         SetInterval(config_.Timer.URIntervalBezDat);
         return;
     }

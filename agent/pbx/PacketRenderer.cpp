@@ -1,5 +1,7 @@
 #include "agent/pbx/PacketRenderer.h"
 
+#include "agent/nls/TextIds.h"
+
 #include <algorithm>
 
 namespace varno {
@@ -45,7 +47,7 @@ QString RenderRequest(const TNLS& texts, const uint8_t* b, int n, int& consumed)
     const int code = b[0];
     consumed = 1;
     if (code == 0 || code == 1 || code >= 32) {
-        const QString name = code < 32 ? texts.GetText(1000 + code) : QStringLiteral("Cmd: %1").arg(code);
+        const QString name = code < 32 ? texts.GetText(Txt::CommandNames + code) : QStringLiteral("Cmd: %1").arg(code);
         QString text = Piece(name, QStringLiteral(" "));
         if (n <= 1)
             return text;
@@ -55,9 +57,9 @@ QString RenderRequest(const TNLS& texts, const uint8_t* b, int n, int& consumed)
         if (item >= FirstStringItem)
             text += Piece(QStringLiteral("Str:%1").arg(item), Index(index));
         else if (index != 0)
-            text += Piece(texts.GetText(2000 + item), Index(index));
+            text += Piece(texts.GetText(Txt::ItemNames + item), Index(index));
         else
-            text += Piece(texts.GetText(2000 + item));
+            text += Piece(texts.GetText(Txt::ItemNames + item));
         consumed = std::min(n, 3);
         return text;
     }
@@ -65,7 +67,7 @@ QString RenderRequest(const TNLS& texts, const uint8_t* b, int n, int& consumed)
         consumed = n;  // nothing more is shown of a malformed request
         return QStringLiteral("Cmd: ERROR");
     }
-    return Piece(texts.GetText(1000 + code));
+    return Piece(texts.GetText(Txt::CommandNames + code));
 }
 
 QString RenderReply(const TNLS& texts, const uint8_t* b, int n, int command, int& consumed)
@@ -73,12 +75,12 @@ QString RenderReply(const TNLS& texts, const uint8_t* b, int n, int command, int
     QString text;
     consumed = 1;
     if (command == 2 || command == 3 || (command >= 6 && command <= 14)) {
-        text = Piece(texts.GetText(1000 + command));
+        text = Piece(texts.GetText(Txt::CommandNames + command));
     } else if (command == 4 || command == 5) {
-        text = Piece(texts.GetText(1000 + command), QStringLiteral(" "));
+        text = Piece(texts.GetText(Txt::CommandNames + command), QStringLiteral(" "));
     } else if (n >= 2) {
         const int item = b[1];
-        const QString name = item >= FirstStringItem ? QStringLiteral("Str:%1").arg(item) : texts.GetText(2000 + item);
+        const QString name = item >= FirstStringItem ? QStringLiteral("Str:%1").arg(item) : texts.GetText(Txt::ItemNames + item);
         if (n > 2) {
             text = b[2] != 0 ? Piece(name, Index(b[2])) : Piece(name);
             consumed = 3;

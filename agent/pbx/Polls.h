@@ -1,6 +1,7 @@
 #pragma once
 #include "agent/core/AgentContext.h"
 #include "agent/core/AgentTimers.h"
+#include "agent/nls/TextIds.h"
 
 namespace varno {
 
@@ -14,11 +15,11 @@ public:
     TPolls(const TAgentContext& context, TAgentTimers timers);
 
     // Every timer's event goes to one of these.
-    void TimerANTimer(TConversation& conv) { Poll(conv, 'A', 108); }
-    void TimerSWTimer(TConversation& conv) { Poll(conv, 'X', 104); }
-    void TimerSMSTimer(TConversation& conv) { Poll(conv, 'S', 109); }
-    void TimerMSGTimer(TConversation& conv) { Poll(conv, 'M', 113); }
-    void TimerURTimer(TConversation& conv) { Poll(conv, 'U', 107); }
+    void TimerANTimer(TConversation& conv) { Poll(conv, 'A', Txt::LineStateQuery); }
+    void TimerSWTimer(TConversation& conv) { Poll(conv, 'X', Txt::Command14Data); }
+    void TimerSMSTimer(TConversation& conv) { Poll(conv, 'S', Txt::SlotQuery); }
+    void TimerMSGTimer(TConversation& conv) { Poll(conv, 'M', Txt::MailboxCheck); }
+    void TimerURTimer(TConversation& conv) { Poll(conv, 'U', Txt::BillingQuery); }
 
     // On an idle tick: stops the line-state poll (only while the line
     // interface is off) and the command-14 poll when no client asked for

@@ -9,6 +9,7 @@
 #include "agent/core/UserPrompt.h"
 #include "agent/pbx/Billing.h"
 #include "agent/pbx/Data.h"
+#include "agent/nls/TextIds.h"
 #include "platform/serial/CommError.h"
 
 namespace varno {
@@ -52,7 +53,7 @@ void TReceiveDispatch::CommPax1RxPacket(int count, const uint8_t* data)
     TConversation& conv = conversation_;
     // Any packet at all shows the line is back.
     if (conv.EndLinkFailure()) {
-        context_.LogLine(QStringLiteral("-OK-"), Text(117));
+        context_.LogLine(QStringLiteral("-OK-"), Text(Txt::LinkRestored));
         emit lineRestored();
     }
     // A frame of length 0 has no sequence number.
@@ -79,7 +80,7 @@ void TReceiveDispatch::CommPax1RxPacket(int count, const uint8_t* data)
             CompareLineStates(p, n);
         model.LineStateMessage(1, p, n);
         if (config.Log.Com_In)
-            context_.LogLine(kIn, Text(102));
+            context_.LogLine(kIn, Text(Txt::LineStates));
         cacheable = false;
         break;
     case 'C':
@@ -109,7 +110,7 @@ void TReceiveDispatch::CommPax1RxPacket(int count, const uint8_t* data)
         break;
     case 'X':
         model.Command14Message(1, p, n);
-        context_.LogLine(kIn, Text(104));
+        context_.LogLine(kIn, Text(Txt::Command14Data));
         cacheable = false;
         break;
     case 'Y':
@@ -130,9 +131,9 @@ void TReceiveDispatch::ConfigReply(const uint8_t* p, int n)
     const int r = model_.ConfigMessage(1, p, n);
     if (r == TData::BlockTaken) {
         if (context_.Config.Log.Com_In)
-            context_.LogLine(kIn, Text(100));
+            context_.LogLine(kIn, Text(Txt::PbxConfiguration));
     } else {
-        context_.LogLine(kIn, Text(100) + QLatin1Char(' ') + Text(138) + QString::number(r));
+        context_.LogLine(kIn, Text(Txt::PbxConfiguration) + QLatin1Char(' ') + Text(Txt::FailedStatus) + QString::number(r));
     }
 }
 
@@ -141,29 +142,29 @@ void TReceiveDispatch::IdentityReply(const uint8_t* p, int n)
     TData& model = model_;
     const int r = model.IdentityMessage(1, p, n);
     auto boxText = [&](int last) {
-        return Text(139) + QStringLiteral(VARNO_VERSION) + QStringLiteral("    ") + Text(140) +
+        return Text(Txt::AgentVersion) + QStringLiteral(VARNO_VERSION) + QStringLiteral("    ") + Text(Txt::PbxVersion) +
                QString::number(model.IdentityBlock[0], 16).toUpper() + QLatin1Char('.') +
                QStringLiteral("%1").arg(model.IdentityBlock[1], 2, 16, QLatin1Char('0')).toUpper() +
                QLatin1Char('\n') + Text(last);
     };
     QString note;
     if (r == TData::BlockTaken) {
-        note = QLatin1Char(' ') + Text(145);
+        note = QLatin1Char(' ') + Text(Txt::Ok);
     } else if (r == TData::ForeignPbx) {
         // Not a PBX this agent works with: all traffic stops until the user starts it again.
         timers_.Tick.stop();
-        prompt_.MessageBox(boxText(141), Text(137), TUserPrompt::Icon::Error);
-        note = Text(142);
+        prompt_.MessageBox(boxText(Txt::PbxNotSupported), Text(Txt::ErrorCaption), TUserPrompt::Icon::Error);
+        note = Text(Txt::PbxNotSupportedNote);
     } else if (r == TData::AskToContinue) {
         timers_.Tick.stop();
-        if (prompt_.AskYesNo(boxText(143), Text(123)))
+        if (prompt_.AskYesNo(boxText(Txt::PbxNotApproved), Text(Txt::WarningCaption)))
             timers_.Tick.start();
-        note = Text(144);
+        note = Text(Txt::PbxNotApprovedNote);
     } else {
-        note = QLatin1Char(' ') + Text(138) + QString::number(r);
+        note = QLatin1Char(' ') + Text(Txt::FailedStatus) + QString::number(r);
     }
     if (context_.Config.Log.Com_In || r != TData::BlockTaken)
-        context_.LogLine(kIn, Text(101) + note);
+        context_.LogLine(kIn, Text(Txt::PbxIdentification) + note);
 }
 
 void TReceiveDispatch::LineListReply(const uint8_t* p, int n)
@@ -173,12 +174,12 @@ void TReceiveDispatch::LineListReply(const uint8_t* p, int n)
     if (status == 0 && n != 3) {
         model_.LineListMessage(1, p, n);
         if (config.Log.Com_In)
-            context_.LogLine(kIn, Text(106));
+            context_.LogLine(kIn, Text(Txt::LineListReceived));
         emit lineListTaken();
         if (config.ReadUct)
             timers_.UR.start();
     } else if (config.Log.Com_In) {
-        context_.LogLine(kIn, Text(105) + QString::number(status));
+        context_.LogLine(kIn, Text(Txt::NoLineList) + QString::number(status));
     }
 }
 
@@ -186,9 +187,9 @@ void TReceiveDispatch::CountersReply(const uint8_t* p, int n)
 {
     const int status = statusOf(p, n);
     if (status != 0)
-        context_.LogLine(kIn, Text(131) + QString::number(status));
+        context_.LogLine(kIn, Text(Txt::CountersRefused) + QString::number(status));
     else if (context_.Config.Log.Com_PureIn)
-        context_.LogLine(kIn, Text(132));
+        context_.LogLine(kIn, Text(Txt::CountersAccepted));
 }
 
 TReceiveDispatch::TSlotText TReceiveDispatch::SplitSlotText(const uint8_t* text, int length)
@@ -215,7 +216,7 @@ void TReceiveDispatch::SlotReply(const uint8_t* p, int n)
     const TConfig& config = context_.Config;
     const int status = statusOf(p, n);
     if (status != 0) {
-        context_.LogLine(kIn, Text(112) + QString::number(status));
+        context_.LogLine(kIn, Text(Txt::SlotNotRead) + QString::number(status));
         return;
     }
     if (n < 3) {
@@ -225,18 +226,18 @@ void TReceiveDispatch::SlotReply(const uint8_t* p, int n)
     }
     const uint8_t type = n > 3 ? p[3] : 0;
     if (type == 0) {
-        context_.Log.ShowStatus(kIn, Text(110));
+        context_.Log.ShowStatus(kIn, Text(Txt::SlotEmpty));
         if (config.Log.Com_PureIn)
-            context_.LogLine(kIn, Text(110));
+            context_.LogLine(kIn, Text(Txt::SlotEmpty));
         return;
     }
     QString name;
     switch (type) {
     case 'F': name = QStringLiteral("FAX"); break;
     case 'I': name = QStringLiteral("Internet"); break;
-    case 'L': name = Text(129); break;
+    case 'L': name = Text(Txt::LocalMail); break;
     case 'Q': name = QStringLiteral("SMS"); break;
-    case 'V': name = Text(130); break;
+    case 'V': name = Text(Txt::VoiceMessage); break;
     case 'Z': name = QStringLiteral("ZModem"); break;
     default: break;
     }
@@ -251,7 +252,7 @@ void TReceiveDispatch::SlotReply(const uint8_t* p, int n)
     uint8_t clear[TData::RequestBufferSize];
     const int len = model_.BuildSlotClear(clear, p[2]);
     try {
-        conversation_.SendPacket(QStringLiteral(">COM"), Text(111), clear, len);
+        conversation_.SendPacket(QStringLiteral(">COM"), Text(Txt::SlotClearing), clear, len);
     } catch (const ECommError& e) {
         context_.LogLine(QStringLiteral("!Err"), e.FullMessage());
     }

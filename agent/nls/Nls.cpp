@@ -10,7 +10,7 @@ TNLS::TNLS(QString programDir) : programDir_(std::move(programDir)) {}
 QString TNLS::LanguageFilePath() const
 {
     const QDir dir(programDir_);
-    const QString name = QStringLiteral("Language.") + Language_;
+    const QString name = QStringLiteral("Language.") + language_;
     const QString exact = dir.filePath(name);
     if (QFileInfo::exists(exact))
         return exact;
@@ -25,23 +25,23 @@ QString TNLS::LanguageFilePath() const
 
 void TNLS::SetLanguage(const QString& code)
 {
-    Language_ = code;
+    language_ = code;
     OpenLanguageFile();
 }
 
 void TNLS::OpenLanguageFile()
 {
     // A missing file is no error: every read then gives its default.
-    LanguageFile_ = std::make_unique<TIniFile>(LanguageFilePath());
+    languageFile_ = std::make_unique<TIniFile>(LanguageFilePath());
 }
 
-void TNLS::CloseLanguageFile() { LanguageFile_.reset(); }
+void TNLS::CloseLanguageFile() { languageFile_.reset(); }
 
 void TNLS::LoadTexts()
 {
-    if (!LanguageFile_)
+    if (!languageFile_)
         return;
-    const auto entries = LanguageFile_->ReadSection(QStringLiteral("Texty"));
+    const auto entries = languageFile_->ReadSection(QStringLiteral("Texty"));
     for (const auto& [key, value] : entries) {
         bool ok = false;
         const int number = key.toInt(&ok, 10);
@@ -49,21 +49,21 @@ void TNLS::LoadTexts()
         if (!ok || QString::number(number) != key)
             continue;
         if (value.isEmpty())
-            Texts.remove(number);
+            texts_.remove(number);
         else
-            Texts.insert(number, value);
+            texts_.insert(number, value);
     }
 }
 
-QString TNLS::GetText(int number) const { return Texts.value(number); }
+QString TNLS::GetText(int number) const { return texts_.value(number); }
 
 QString TNLS::GetBlockText(int number)
 {
     if (number % 100 == 0)
         OpenLanguageFile();
     QString text;
-    if (LanguageFile_)
-        text = LanguageFile_->ReadString(QStringLiteral("Text"), QString::number(number), QString());
+    if (languageFile_)
+        text = languageFile_->ReadString(QStringLiteral("Text"), QString::number(number), QString());
     if (number % 100 == 99)
         CloseLanguageFile();
     return text;
@@ -71,13 +71,13 @@ QString TNLS::GetBlockText(int number)
 
 QString TNLS::CommonText(int tag, const QString& current) const
 {
-    return LanguageFile_ ? LanguageFile_->ReadString(QStringLiteral("Common"), QString::number(tag), current)
+    return languageFile_ ? languageFile_->ReadString(QStringLiteral("Common"), QString::number(tag), current)
                          : current;
 }
 
 QString TNLS::MenuText(int tag, const QString& current) const
 {
-    return LanguageFile_ ? LanguageFile_->ReadString(QStringLiteral("Menu"), QString::number(tag), current)
+    return languageFile_ ? languageFile_->ReadString(QStringLiteral("Menu"), QString::number(tag), current)
                          : current;
 }
 

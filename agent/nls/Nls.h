@@ -15,14 +15,14 @@ public:
     // programDir: the folder that holds the program and the language files.
     explicit TNLS(QString programDir);
 
-    const QString& Language() const { return Language_; }
+    const QString& Language() const { return language_; }
     QString LanguageFilePath() const;
 
     // Stores the code and opens its file.
     void SetLanguage(const QString& code);
     void OpenLanguageFile();
     void CloseLanguageFile();
-    bool LanguageFileOpen() const { return LanguageFile_ != nullptr; }
+    bool LanguageFileOpen() const { return languageFile_ != nullptr; }
 
     // Merges section Texty of the open file into the texts: a key with a text
     // replaces or adds its entry, a key with an empty value removes it, and an
@@ -42,9 +42,9 @@ public:
 
 private:
     QString programDir_;
-    QHash<int, QString> Texts;
-    std::unique_ptr<TIniFile> LanguageFile_;
-    QString Language_ = QStringLiteral("Cz");
+    QHash<int, QString> texts_;
+    std::unique_ptr<TIniFile> languageFile_;
+    QString language_ = QStringLiteral("Cz");
 };
 
 }  // namespace varno

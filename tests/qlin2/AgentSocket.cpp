@@ -10,7 +10,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-namespace qlin2test {
+namespace varno::qlin2test {
 
 AgentSocket::AgentSocket(uint32_t window)
 {
@@ -54,4 +54,4 @@ std::optional<std::array<uint32_t, 3>> AgentSocket::receive(int timeoutMs)
     return words;
 }
 
-} // namespace qlin2test
+}  // namespace varno::qlin2test

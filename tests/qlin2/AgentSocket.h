@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace qlin2test {
+namespace varno::qlin2test {
 
 class AgentSocket {
 public:
@@ -24,4 +24,4 @@ private:
     int fd_ = -1;
 };
 
-} // namespace qlin2test
+}  // namespace varno::qlin2test

@@ -12,7 +12,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace qlin2test {
+namespace varno::qlin2test {
 
 ChildProcess::ChildProcess(const std::vector<std::string> &argv)
 {
@@ -132,4 +132,4 @@ void ChildProcess::kill()
     reaped_ = true;
 }
 
-} // namespace qlin2test
+}  // namespace varno::qlin2test

@@ -5,7 +5,7 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace qlin2test {
+namespace varno::qlin2test {
 
 class ChildProcess {
 public:
@@ -37,4 +37,4 @@ private:
     bool reaped_ = false;
 };
 
-} // namespace qlin2test
+}  // namespace varno::qlin2test

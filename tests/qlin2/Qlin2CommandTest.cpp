@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-using qlin2test::AgentSocket;
-using qlin2test::SharedWorld;
+using varno::qlin2test::AgentSocket;
+using varno::qlin2test::SharedWorld;
 
 namespace {
 

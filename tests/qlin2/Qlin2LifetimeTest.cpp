@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <dlfcn.h>
 
-using qlin2test::SharedWorld;
+using varno::qlin2test::SharedWorld;
 
 namespace {
 

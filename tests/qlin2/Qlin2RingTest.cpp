@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-using qlin2test::SharedWorld;
+using varno::qlin2test::SharedWorld;
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include <sstream>
 
-using qlin2test::ChildProcess;
-using qlin2test::helperPath;
-using qlin2test::SharedWorld;
+using varno::qlin2test::ChildProcess;
+using varno::qlin2test::helperPath;
+using varno::qlin2test::SharedWorld;
 
 namespace {
 

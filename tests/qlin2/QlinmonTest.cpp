@@ -7,9 +7,9 @@
 #include <chrono>
 #include <thread>
 
-using qlin2test::AgentSocket;
-using qlin2test::ChildProcess;
-using qlin2test::SharedWorld;
+using varno::qlin2test::AgentSocket;
+using varno::qlin2test::ChildProcess;
+using varno::qlin2test::SharedWorld;
 
 namespace {
 

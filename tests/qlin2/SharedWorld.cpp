@@ -8,7 +8,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-namespace qlin2test {
+namespace varno::qlin2test {
 
 std::string helperPath(const std::string &program)
 {
@@ -67,4 +67,4 @@ bool SharedWorld::blockExists() const
     return true;
 }
 
-} // namespace qlin2test
+}  // namespace varno::qlin2test

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace qlin2test {
+namespace varno::qlin2test {
 
 class SharedWorld {
 public:
@@ -33,4 +33,4 @@ private:
 
 std::string helperPath(const std::string &program);
 
-} // namespace qlin2test
+}  // namespace varno::qlin2test

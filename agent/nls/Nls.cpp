@@ -11,7 +11,7 @@ QString TNLS::LanguageFilePath() const
 {
     const QDir dir(programDir_);
     const QString name = QStringLiteral("Language.") + language_;
-    const QString exact = dir.filePath(name);
+    QString exact = dir.filePath(name);
     if (QFileInfo::exists(exact))
         return exact;
     // The language code is taken as configured; a code in other letter case

@@ -13,7 +13,7 @@ using namespace varno;
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments();
+    const QStringList arguments = QCoreApplication::arguments();
     const TProcessRole role = DecideProcessRole(arguments);
     // The window comes with the user interface; until then every instance
     // runs headless, as it does without a display.
@@ -33,7 +33,7 @@ int main(int argc, char** argv)
 
     // Start-up runs inside the event loop, as the window's creation would.
     QTimer::singleShot(0, &form, [&form]() { form.FormCreate(); });
-    const int rc = app.exec();
+    const int rc = QCoreApplication::exec();
     form.FormDestroy();
     return rc;
 }

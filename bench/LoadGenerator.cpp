@@ -36,15 +36,16 @@ std::vector<unsigned char> parseHex(const std::string& text)
 
 struct Conn {
     int fd = -1;
-    size_t next = 0;          // which request goes next
+    size_t next = 0;  // which request goes next
     Clock::time_point sent{};
     bool waiting = false;
 };
 
 void usage()
 {
-    std::fprintf(stderr,
-                 "usage: loadgen --port P [--host 127.0.0.1] --conns N --seconds S [--timeout-ms T] [--label L] HEX...\n");
+    std::fprintf(
+        stderr,
+        "usage: loadgen --port P [--host 127.0.0.1] --conns N --seconds S [--timeout-ms T] [--label L] HEX...\n");
     std::exit(2);
 }
 
@@ -63,14 +64,22 @@ int main(int argc, char** argv)
                 usage();
             return argv[++i];
         };
-        if (a == "--port") port = std::stoi(value());
-        else if (a == "--host") host = value();
-        else if (a == "--conns") conns = std::stoi(value());
-        else if (a == "--seconds") seconds = std::stod(value());
-        else if (a == "--timeout-ms") timeoutMs = std::stoi(value());
-        else if (a == "--label") label = value();
-        else if (a == "--help") usage();
-        else requests.push_back(parseHex(a));
+        if (a == "--port")
+            port = std::stoi(value());
+        else if (a == "--host")
+            host = value();
+        else if (a == "--conns")
+            conns = std::stoi(value());
+        else if (a == "--seconds")
+            seconds = std::stod(value());
+        else if (a == "--timeout-ms")
+            timeoutMs = std::stoi(value());
+        else if (a == "--label")
+            label = value();
+        else if (a == "--help")
+            usage();
+        else
+            requests.push_back(parseHex(a));
     }
     if (port <= 0 || requests.empty() || conns < 1)
         usage();
@@ -148,7 +157,8 @@ int main(int argc, char** argv)
     auto pct = [&](double p) {
         if (latencies.empty())
             return 0.0;
-        return latencies[std::min(latencies.size() - 1, static_cast<size_t>(p * static_cast<double>(latencies.size())))];
+        return latencies[std::min(latencies.size() - 1,
+                                  static_cast<size_t>(p * static_cast<double>(latencies.size())))];
     };
     std::printf("%s conns=%d requests=%zu rps=%.0f p50_us=%.0f p99_us=%.0f timeouts=%ld errors=%ld\n", label.c_str(),
                 conns, latencies.size(), static_cast<double>(latencies.size()) / elapsed, pct(0.50), pct(0.99),

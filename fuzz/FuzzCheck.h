@@ -14,8 +14,8 @@ namespace varno::fuzz {
 
 }  // namespace varno::fuzz
 
-#define CHECK(cond)                                                \
-    do {                                                           \
-        if (!(cond))                                               \
-            ::varno::fuzz::CheckFailed(#cond, __FILE__, __LINE__); \
+#define CHECK(cond)                                                                                                    \
+    do {                                                                                                               \
+        if (!(cond))                                                                                                   \
+            ::varno::fuzz::CheckFailed(#cond, __FILE__, __LINE__);                                                     \
     } while (0)

@@ -145,9 +145,7 @@ void Take(TData& model, FuzzHost& host, uint8_t choice, const uint8_t* payload, 
         model.DescribePacket(varno::TPacketDirection::Reply, payload, length, command, false);
         break;
     }
-    case 10:
-        model.DescribePacket(varno::TPacketDirection::Request, payload, length, 0, true);
-        break;
+    case 10: model.DescribePacket(varno::TPacketDirection::Request, payload, length, 0, true); break;
     default: {
         const std::string number = varno::DecodeDigits(payload, length);
         CHECK(static_cast<int>(number.size()) <= length);

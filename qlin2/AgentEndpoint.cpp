@@ -11,14 +11,13 @@
 
 namespace varno::qlin2 {
 
-bool NotifyAgent(const char *sharedName, uint32_t window, uint32_t message, int32_t first,
-                 int32_t second)
+bool NotifyAgent(const char* sharedName, uint32_t window, uint32_t message, int32_t first, int32_t second)
 {
-    sockaddr_un address {};
+    sockaddr_un address{};
     address.sun_family = AF_UNIX;
     // Abstract name: a zero byte, then the name without a terminating zero.
-    const size_t length = QLIN2_FormatEndpointName(address.sun_path + 1,
-                                                   sizeof address.sun_path - 1, window, sharedName);
+    const size_t length =
+        QLIN2_FormatEndpointName(address.sun_path + 1, sizeof address.sun_path - 1, window, sharedName);
     if (length == 0)
         return false;
     const auto addressLength = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
@@ -29,11 +28,11 @@ bool NotifyAgent(const char *sharedName, uint32_t window, uint32_t message, int3
         return false;
     ssize_t sent;
     do {
-        sent = sendto(fd, words, sizeof words, MSG_DONTWAIT | MSG_NOSIGNAL,
-                      reinterpret_cast<const sockaddr *>(&address), addressLength);
+        sent = sendto(fd, words, sizeof words, MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&address),
+                      addressLength);
     } while (sent == -1 && errno == EINTR);
     close(fd);
     return sent == static_cast<ssize_t>(sizeof words);
 }
 
-} // namespace varno::qlin2
+}  // namespace varno::qlin2

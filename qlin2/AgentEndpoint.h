@@ -8,7 +8,6 @@ namespace varno::qlin2 {
 
 // True when the datagram was handed to the agent's socket. Never waits: a missing socket or a
 // full queue is a failure.
-bool NotifyAgent(const char *sharedName, uint32_t window, uint32_t message, int32_t first,
-                 int32_t second);
+bool NotifyAgent(const char* sharedName, uint32_t window, uint32_t message, int32_t first, int32_t second);
 
-} // namespace varno::qlin2
+}  // namespace varno::qlin2

@@ -14,10 +14,9 @@ namespace {
 constexpr size_t kLockObjectSize = 4096;
 static_assert(sizeof(LockArea) <= kLockObjectSize);
 
-void Report(const char *what, const char *name, int error)
+void Report(const char* what, const char* name, int error)
 {
-    std::fprintf(stderr, "QLIN2: %s %s: %s; the line interface is not available\n", what, name,
-                 std::strerror(error));
+    std::fprintf(stderr, "QLIN2: %s %s: %s; the line interface is not available\n", what, name, std::strerror(error));
 }
 
 // Takes, or with type F_UNLCK releases, an open-file-description lock on one byte.
@@ -49,7 +48,7 @@ bool LockedElsewhere(int fd, off_t byte)
     return request.l_type != F_UNLCK;
 }
 
-bool InitialiseMutex(pthread_mutex_t &mutex)
+bool InitialiseMutex(pthread_mutex_t& mutex)
 {
     pthread_mutexattr_t attributes;
     if (pthread_mutexattr_init(&attributes) != 0)
@@ -61,15 +60,15 @@ bool InitialiseMutex(pthread_mutex_t &mutex)
     return ok;
 }
 
-void *MapObject(int fd, size_t size)
+void* MapObject(int fd, size_t size)
 {
-    void *address = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    void* address = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     return address == MAP_FAILED ? nullptr : address;
 }
 
-} // namespace
+}  // namespace
 
-Attachment &Attachment::Process()
+Attachment& Attachment::Process()
 {
     static Attachment attachment;
     return attachment;
@@ -79,7 +78,7 @@ bool Attachment::Attach()
 {
     if (Attached())
         return true;
-    const char *name = QLIN2_SharedName();
+    const char* name = QLIN2_SharedName();
     if (name == nullptr) {
         std::fprintf(stderr,
                      "QLIN2: %s must begin with \"/\", contain no further \"/\" and be 2 to %d "
@@ -122,7 +121,8 @@ bool Attachment::AttachLocked(int lockFd)
         Report("cannot open the shared block", sharedName_, errno);
         return false;
     }
-    struct stat blockInfo {}, lockInfo {};
+    struct stat blockInfo {
+    }, lockInfo{};
     if (fstat(blockFd, &blockInfo) == -1 || fstat(lockFd, &lockInfo) == -1) {
         Report("cannot inspect", sharedName_, errno);
         close(blockFd);
@@ -141,20 +141,20 @@ bool Attachment::AttachLocked(int lockFd)
         return false;
     }
 
-    void *block = MapObject(blockFd, QLIN_BLOCK_SIZE);
+    void* block = MapObject(blockFd, QLIN_BLOCK_SIZE);
     int mapError = errno;
     close(blockFd);
     if (block == nullptr) {
         Report("cannot map", sharedName_, mapError);
         return false;
     }
-    void *area = MapObject(lockFd, kLockObjectSize);
+    void* area = MapObject(lockFd, kLockObjectSize);
     if (area == nullptr) {
         Report("cannot map", lockName_, errno);
         munmap(block, QLIN_BLOCK_SIZE);
         return false;
     }
-    auto *lockArea = static_cast<LockArea *>(area);
+    auto* lockArea = static_cast<LockArea*>(area);
 
     if (first) {
         // Nobody else is attached, so nobody can be using the old contents or the old mutex.
@@ -184,7 +184,7 @@ bool Attachment::AttachLocked(int lockFd)
         munmap(area, kLockObjectSize);
         return false;
     }
-    block_ = static_cast<TSharedBlock *>(block);
+    block_ = static_cast<TSharedBlock*>(block);
     lockArea_ = lockArea;
     number_ = number;
     return true;
@@ -230,11 +230,11 @@ bool Attachment::Alive(uint64_t number) const
     return LockedElsewhere(lockFd_, AttachmentBase + static_cast<off_t>(number));
 }
 
-BlockLock::BlockLock(const Attachment &attachment)
+BlockLock::BlockLock(const Attachment& attachment)
 {
     if (!attachment.Attached())
         return;
-    pthread_mutex_t *mutex = &attachment.Locks().Mutex;
+    pthread_mutex_t* mutex = &attachment.Locks().Mutex;
     int result = pthread_mutex_lock(mutex);
     if (result == EOWNERDEAD) {
         // Its holder died inside a call; every call checks what it reads, so carry on.
@@ -252,4 +252,4 @@ BlockLock::~BlockLock()
         pthread_mutex_unlock(mutex_);
 }
 
-} // namespace varno::qlin2
+}  // namespace varno::qlin2

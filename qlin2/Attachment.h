@@ -14,7 +14,7 @@ namespace varno::qlin2 {
 class Attachment {
 public:
     // The attachment of this process.
-    static Attachment &Process();
+    static Attachment& Process();
 
     // Maps the block and the lock object; the first process to attach zero-fills them.
     // On failure writes one line to standard error and stays detached.
@@ -22,9 +22,9 @@ public:
     void Detach();
 
     bool Attached() const { return attached_.load(std::memory_order_acquire); }
-    TSharedBlock &Block() const { return *block_; }
-    LockArea &Locks() const { return *lockArea_; }  // the contents of the lock object
-    const char *SharedName() const { return sharedName_; }
+    TSharedBlock& Block() const { return *block_; }
+    LockArea& Locks() const { return *lockArea_; }  // the contents of the lock object
+    const char* SharedName() const { return sharedName_; }
     uint64_t Number() const { return number_; }
 
     // True while the process that holds attachment `number` is alive (always for our own).
@@ -35,8 +35,8 @@ private:
     void ReleaseSlotsOfThisProcess();
 
     std::atomic<bool> attached_{false};
-    TSharedBlock *block_ = nullptr;
-    LockArea *lockArea_ = nullptr;
+    TSharedBlock* block_ = nullptr;
+    LockArea* lockArea_ = nullptr;
     int lockFd_ = -1;
     uint64_t number_ = 0;
     pid_t pid_ = 0;
@@ -47,16 +47,16 @@ private:
 // Holds the block's mutex for one call. A mutex left by a dead holder is taken over.
 class BlockLock {
 public:
-    explicit BlockLock(const Attachment &attachment);
+    explicit BlockLock(const Attachment& attachment);
     ~BlockLock();
-    BlockLock(const BlockLock &) = delete;
-    BlockLock &operator=(const BlockLock &) = delete;
+    BlockLock(const BlockLock&) = delete;
+    BlockLock& operator=(const BlockLock&) = delete;
 
     // False when the library is not attached or the mutex is unusable; then nothing may be touched.
     bool Held() const { return mutex_ != nullptr; }
 
 private:
-    pthread_mutex_t *mutex_ = nullptr;
+    pthread_mutex_t* mutex_ = nullptr;
 };
 
-} // namespace varno::qlin2
+}  // namespace varno::qlin2

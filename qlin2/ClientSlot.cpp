@@ -6,24 +6,21 @@
 namespace varno::qlin2 {
 namespace {
 
-bool CapacityValid(int32_t capacity)
-{
-    return capacity >= 1 && capacity <= QLIN_MAX_CAPACITY;
-}
+bool CapacityValid(int32_t capacity) { return capacity >= 1 && capacity <= QLIN_MAX_CAPACITY; }
 
 // Indices that lie outside the ring (a holder died half-way, or a foreign writer) empty it.
-void RepairRing(TSlot &slot)
+void RepairRing(TSlot& slot)
 {
     const int32_t capacity = slot.Capacity;
-    if (slot.ReadIndex < 0 || slot.ReadIndex >= capacity || slot.WriteIndex < 0 ||
-        slot.WriteIndex >= capacity || slot.Overrun < 0) {
+    if (slot.ReadIndex < 0 || slot.ReadIndex >= capacity || slot.WriteIndex < 0 || slot.WriteIndex >= capacity ||
+        slot.Overrun < 0) {
         slot.ReadIndex = 0;
         slot.WriteIndex = 0;
         slot.Overrun = 0;
     }
 }
 
-int32_t ValidCommandCount(const TSlot &slot)
+int32_t ValidCommandCount(const TSlot& slot)
 {
     if (slot.CommandCount < 0)
         return 0;
@@ -32,14 +29,11 @@ int32_t ValidCommandCount(const TSlot &slot)
     return slot.CommandCount;
 }
 
-} // namespace
+}  // namespace
 
-bool SlotServes(const TSlot &slot)
-{
-    return slot.InUse != 0 && CapacityValid(slot.Capacity);
-}
+bool SlotServes(const TSlot& slot) { return slot.InUse != 0 && CapacityValid(slot.Capacity); }
 
-void ResetSlot(TSlot &slot, int32_t capacity, int32_t line)
+void ResetSlot(TSlot& slot, int32_t capacity, int32_t line)
 {
     slot.ReadIndex = 0;
     slot.WriteIndex = 0;
@@ -49,7 +43,7 @@ void ResetSlot(TSlot &slot, int32_t capacity, int32_t line)
     slot.CommandCount = 0;
 }
 
-void WriteState(TSlot &slot, const TStates &record)
+void WriteState(TSlot& slot, const TStates& record)
 {
     RepairRing(slot);
     const int32_t capacity = slot.Capacity;
@@ -64,7 +58,7 @@ void WriteState(TSlot &slot, const TStates &record)
     }
 }
 
-int ReadStates(TSlot &slot, TStates *buffer)
+int ReadStates(TSlot& slot, TStates* buffer)
 {
     RepairRing(slot);
     const int32_t capacity = slot.Capacity;
@@ -79,12 +73,9 @@ int ReadStates(TSlot &slot, TStates *buffer)
     return count;
 }
 
-bool CommandQueueFull(const TSlot &slot)
-{
-    return ValidCommandCount(slot) >= QLIN_MAX_COMMANDS;
-}
+bool CommandQueueFull(const TSlot& slot) { return ValidCommandCount(slot) >= QLIN_MAX_COMMANDS; }
 
-void PushCommand(TSlot &slot, const TStates &command)
+void PushCommand(TSlot& slot, const TStates& command)
 {
     const int32_t count = ValidCommandCount(slot);
     if (count >= QLIN_MAX_COMMANDS)
@@ -93,7 +84,7 @@ void PushCommand(TSlot &slot, const TStates &command)
     slot.CommandCount = count + 1;
 }
 
-bool PopCommand(TSlot &slot, TStates &command)
+bool PopCommand(TSlot& slot, TStates& command)
 {
     const int32_t count = ValidCommandCount(slot);
     if (count == 0) {
@@ -106,11 +97,11 @@ bool PopCommand(TSlot &slot, TStates &command)
     return true;
 }
 
-TStates Terminated(const TStates &record)
+TStates Terminated(const TStates& record)
 {
     TStates copy = record;
     copy.Text[QLIN_TEXT_SIZE - 1] = '\0';
     return copy;
 }
 
-} // namespace varno::qlin2
+}  // namespace varno::qlin2

@@ -8,23 +8,23 @@
 namespace varno::qlin2 {
 
 // A slot that is held and has a capacity its ring can serve.
-bool SlotServes(const TSlot &slot);
+bool SlotServes(const TSlot& slot);
 
 // Prepares a slot for a new holder: empty ring, no commands.
-void ResetSlot(TSlot &slot, int32_t capacity, int32_t line);
+void ResetSlot(TSlot& slot, int32_t capacity, int32_t line);
 
 // Stores a state record; a full ring loses its oldest record and counts the loss in Overrun.
-void WriteState(TSlot &slot, const TStates &record);
+void WriteState(TSlot& slot, const TStates& record);
 
 // Moves every waiting record, oldest first, into buffer (room for Capacity records).
-int ReadStates(TSlot &slot, TStates *buffer);
+int ReadStates(TSlot& slot, TStates* buffer);
 
-bool CommandQueueFull(const TSlot &slot);
-void PushCommand(TSlot &slot, const TStates &command);
+bool CommandQueueFull(const TSlot& slot);
+void PushCommand(TSlot& slot, const TStates& command);
 // Takes the oldest command; false when none waits.
-bool PopCommand(TSlot &slot, TStates &command);
+bool PopCommand(TSlot& slot, TStates& command);
 
 // A copy of record whose text is certainly zero-terminated.
-TStates Terminated(const TStates &record);
+TStates Terminated(const TStates& record);
 
-} // namespace varno::qlin2
+}  // namespace varno::qlin2

@@ -4,15 +4,9 @@
 namespace varno::qlin2 {
 namespace {
 
-__attribute__((constructor)) void Loaded()
-{
-    Attachment::Process().Attach();
-}
+__attribute__((constructor)) void Loaded() { Attachment::Process().Attach(); }
 
-__attribute__((destructor)) void Unloaded()
-{
-    Attachment::Process().Detach();
-}
+__attribute__((destructor)) void Unloaded() { Attachment::Process().Detach(); }
 
-} // namespace
-} // namespace varno::qlin2
+}  // namespace
+}  // namespace varno::qlin2

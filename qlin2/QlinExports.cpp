@@ -11,12 +11,9 @@
 namespace varno::qlin2 {
 namespace {
 
-bool SlotNumberValid(int slot)
-{
-    return slot >= 0 && slot < QLIN_SLOT_COUNT;
-}
+bool SlotNumberValid(int slot) { return slot >= 0 && slot < QLIN_SLOT_COUNT; }
 
-int32_t LineNameCount(const TSharedBlock &block)
+int32_t LineNameCount(const TSharedBlock& block)
 {
     const int32_t count = block.LineNameCount;
     if (count < 0)
@@ -25,7 +22,7 @@ int32_t LineNameCount(const TSharedBlock &block)
 }
 
 // Index of the first published line whose name equals the first 4 characters of name.
-int FindLine(const TSharedBlock &block, const char *name)
+int FindLine(const TSharedBlock& block, const char* name)
 {
     if (name == nullptr || name[0] == '\0')
         return -1;
@@ -37,7 +34,7 @@ int FindLine(const TSharedBlock &block, const char *name)
     return -1;
 }
 
-bool AgentPresent(const Attachment &attachment)
+bool AgentPresent(const Attachment& attachment)
 {
     if (attachment.Block().Active == 0)
         return false;
@@ -45,15 +42,15 @@ bool AgentPresent(const Attachment &attachment)
     return agent == 0 || attachment.Alive(agent);
 }
 
-bool SlotFree(const Attachment &attachment, int slot)
+bool SlotFree(const Attachment& attachment, int slot)
 {
     if (attachment.Block().Slots[slot].InUse == 0)
         return true;
     return !attachment.Alive(attachment.Locks().SlotOwner[slot]);
 }
 
-} // namespace
-} // namespace varno::qlin2
+}  // namespace
+}  // namespace varno::qlin2
 
 // The exported functions stay outside any namespace: their declarations in qlin2.h are C.
 using namespace varno::qlin2;
@@ -62,11 +59,11 @@ extern "C" {
 
 QLIN2_API void QLIN_Init(uint32_t window, uint32_t message)
 {
-    Attachment &attachment = Attachment::Process();
+    Attachment& attachment = Attachment::Process();
     BlockLock lock(attachment);
     if (!lock.Held())
         return;
-    TSharedBlock &block = attachment.Block();
+    TSharedBlock& block = attachment.Block();
     block.Active = 1;
     block.AgentWindow = window;
     block.AgentMessage = message;
@@ -76,7 +73,7 @@ QLIN2_API void QLIN_Init(uint32_t window, uint32_t message)
 
 QLIN2_API void QLIN_DeInit(void)
 {
-    Attachment &attachment = Attachment::Process();
+    Attachment& attachment = Attachment::Process();
     BlockLock lock(attachment);
     if (!lock.Held())
         return;
@@ -84,7 +81,7 @@ QLIN2_API void QLIN_DeInit(void)
     attachment.Locks().AgentAttachment = 0;
 }
 
-QLIN2_API void QLIN_Line(int index, const char *name)
+QLIN2_API void QLIN_Line(int index, const char* name)
 {
     if (index < 0 || index >= QLIN_MAX_LINES || name == nullptr)
         return;
@@ -92,49 +89,49 @@ QLIN2_API void QLIN_Line(int index, const char *name)
     for (int i = 0; i < QLIN_LINE_NAME_SIZE && name[i] != '\0'; ++i)
         stored[i] = name[i];
 
-    Attachment &attachment = Attachment::Process();
+    Attachment& attachment = Attachment::Process();
     BlockLock lock(attachment);
     if (!lock.Held())
         return;
-    TSharedBlock &block = attachment.Block();
+    TSharedBlock& block = attachment.Block();
     std::memcpy(block.LineNames[index], stored, QLIN_LINE_NAME_SIZE);
     if (index + 1 > LineNameCount(block))
         block.LineNameCount = index + 1;
 }
 
-QLIN2_API bool QLIN_PutStates(const TStates *record)
+QLIN2_API bool QLIN_PutStates(const TStates* record)
 {
     if (record == nullptr)
         return false;
     const TStates stored = Terminated(*record);
-    Attachment &attachment = Attachment::Process();
+    Attachment& attachment = Attachment::Process();
     BlockLock lock(attachment);
     if (!lock.Held())
         return false;
-    for (TSlot &slot : attachment.Block().Slots) {
+    for (TSlot& slot : attachment.Block().Slots) {
         if (SlotServes(slot) && slot.Line == stored.Line)
             WriteState(slot, stored);
     }
     return true;
 }
 
-QLIN2_API bool QLIN_GetCommand(int slot, TStates *record)
+QLIN2_API bool QLIN_GetCommand(int slot, TStates* record)
 {
     if (!SlotNumberValid(slot) || record == nullptr)
         return false;
-    Attachment &attachment = Attachment::Process();
+    Attachment& attachment = Attachment::Process();
     BlockLock lock(attachment);
     if (!lock.Held())
         return false;
-    TSlot &target = attachment.Block().Slots[slot];
+    TSlot& target = attachment.Block().Slots[slot];
     if (target.InUse == 0)
         return false;
     return PopCommand(target, *record);
 }
 
-QLIN2_API int QLIN_Open(const char *name, int capacity)
+QLIN2_API int QLIN_Open(const char* name, int capacity)
 {
-    Attachment &attachment = Attachment::Process();
+    Attachment& attachment = Attachment::Process();
     if (!attachment.Attached())
         return QLIN_ERR_NO_BLOCK;
     if (capacity < 1 || capacity > QLIN_MAX_CAPACITY)
@@ -150,7 +147,7 @@ QLIN2_API int QLIN_Open(const char *name, int capacity)
     for (int slot = 0; slot < QLIN_SLOT_COUNT; ++slot) {
         if (!SlotFree(attachment, slot))
             continue;
-        TSlot &target = attachment.Block().Slots[slot];
+        TSlot& target = attachment.Block().Slots[slot];
         ResetSlot(target, capacity, line);
         attachment.Locks().SlotOwner[slot] = attachment.Number();
         target.InUse = 1;
@@ -163,7 +160,7 @@ QLIN2_API void QLIN_Close(int slot)
 {
     if (!SlotNumberValid(slot))
         return;
-    Attachment &attachment = Attachment::Process();
+    Attachment& attachment = Attachment::Process();
     BlockLock lock(attachment);
     if (!lock.Held())
         return;
@@ -171,16 +168,16 @@ QLIN2_API void QLIN_Close(int slot)
     attachment.Locks().SlotOwner[slot] = 0;
 }
 
-QLIN2_API int QLIN_PutCommand(int slot, TStates *command)
+QLIN2_API int QLIN_PutCommand(int slot, TStates* command)
 {
     if (!SlotNumberValid(slot) || command == nullptr)
         return 0;
-    Attachment &attachment = Attachment::Process();
+    Attachment& attachment = Attachment::Process();
     BlockLock lock(attachment);
     if (!lock.Held())
         return 0;
-    TSharedBlock &block = attachment.Block();
-    TSlot &target = block.Slots[slot];
+    TSharedBlock& block = attachment.Block();
+    TSlot& target = block.Slots[slot];
     if (target.InUse == 0)
         return 0;
     if (command->Line == -1)
@@ -189,34 +186,33 @@ QLIN2_API int QLIN_PutCommand(int slot, TStates *command)
         return 0;
     // Announced before queued, both under the lock: the agent, woken by the datagram, waits for
     // the lock and then finds the command; a failed announcement leaves nothing queued.
-    if (!NotifyAgent(attachment.SharedName(), block.AgentWindow, block.AgentMessage,
-                            target.Line, slot))
+    if (!NotifyAgent(attachment.SharedName(), block.AgentWindow, block.AgentMessage, target.Line, slot))
         return 0;
     PushCommand(target, Terminated(*command));
     return 1;
 }
 
-QLIN2_API int QLIN_GetStates(int slot, TStates *buffer)
+QLIN2_API int QLIN_GetStates(int slot, TStates* buffer)
 {
     if (!SlotNumberValid(slot) || buffer == nullptr)
         return 0;
-    Attachment &attachment = Attachment::Process();
+    Attachment& attachment = Attachment::Process();
     BlockLock lock(attachment);
     if (!lock.Held())
         return 0;
-    TSlot &target = attachment.Block().Slots[slot];
+    TSlot& target = attachment.Block().Slots[slot];
     if (!SlotServes(target))
         return 0;
     return ReadStates(target, buffer);
 }
 
-QLIN2_API int QLIN_GetLines(char *buffer)
+QLIN2_API int QLIN_GetLines(char* buffer)
 {
-    Attachment &attachment = Attachment::Process();
+    Attachment& attachment = Attachment::Process();
     BlockLock lock(attachment);
     if (!lock.Held())
         return 0;
-    const TSharedBlock &block = attachment.Block();
+    const TSharedBlock& block = attachment.Block();
     const int32_t count = LineNameCount(block);
     if (buffer != nullptr)
         std::memcpy(buffer, block.LineNames, static_cast<size_t>(count) * QLIN_LINE_NAME_SIZE);
@@ -225,15 +221,14 @@ QLIN2_API int QLIN_GetLines(char *buffer)
 
 QLIN2_API int QLIN_ShowWindow(uint32_t window, int command)
 {
-    Attachment &attachment = Attachment::Process();
+    Attachment& attachment = Attachment::Process();
     BlockLock lock(attachment);
     if (!lock.Held())
         return 0;
     const uint32_t target = window != 0 ? window : attachment.Block().AgentWindow;
     if (target == 0)
         return 0;
-    return NotifyAgent(attachment.SharedName(), target, QLIN_SHOW_MESSAGE, command, 0) ? 1
-                                                                                              : 0;
+    return NotifyAgent(attachment.SharedName(), target, QLIN_SHOW_MESSAGE, command, 0) ? 1 : 0;
 }
 
-} // extern "C"
+}  // extern "C"

@@ -60,4 +60,4 @@ static_assert(offsetof(TSharedBlock, Slots) == 12);
 static_assert(offsetof(TSharedBlock, LineNames) == 6752);
 static_assert(offsetof(TSharedBlock, LineNameCount) == 6976);
 
-} // namespace varno::qlin2
+}  // namespace varno::qlin2

@@ -168,18 +168,18 @@ extern "C" {
 #define QLIN_SHOW_MESSAGE 24u
 
 /* Results of QLIN_Open other than a slot number. */
-#define QLIN_ERR_NO_SLOT (-1)         /* all five slots are held by live processes */
-#define QLIN_ERR_AGENT_INACTIVE (-2)  /* no agent has called QLIN_Init, or it has gone */
-#define QLIN_ERR_NO_LINE (-3)         /* no published line has that name */
-#define QLIN_ERR_CAPACITY (-4)        /* capacity outside 1...30 */
-#define QLIN_ERR_NO_BLOCK (-5)        /* the shared block could not be attached */
+#define QLIN_ERR_NO_SLOT (-1)        /* all five slots are held by live processes */
+#define QLIN_ERR_AGENT_INACTIVE (-2) /* no agent has called QLIN_Init, or it has gone */
+#define QLIN_ERR_NO_LINE (-3)        /* no published line has that name */
+#define QLIN_ERR_CAPACITY (-4)       /* capacity outside 1...30 */
+#define QLIN_ERR_NO_BLOCK (-5)       /* the shared block could not be attached */
 
 /* Command codes, carried in State of a command record. */
-#define QLIN_CMD_SPEAKER 0      /* speaker on/off */
-#define QLIN_CMD_MICROPHONE 1   /* microphone on/off */
+#define QLIN_CMD_SPEAKER 0    /* speaker on/off */
+#define QLIN_CMD_MICROPHONE 1 /* microphone on/off */
 #define QLIN_CMD_VOLUME_UP 2
 #define QLIN_CMD_VOLUME_DOWN 3
-#define QLIN_CMD_DIAL 4         /* dial the digits in Text (at most 30 are used) */
+#define QLIN_CMD_DIAL 4 /* dial the digits in Text (at most 30 are used) */
 
 /* Show commands of QLIN_ShowWindow (the values of the Win32 SW_ constants). */
 #define QLIN_SW_HIDE 0
@@ -191,33 +191,33 @@ extern "C" {
 
 /* One line-state record (agent to client) or command (client to agent); 40 bytes. */
 typedef struct TStates {
-    int32_t Line;  /* index into the line names; in a command -1 stands for the slot's line */
-    int32_t State; /* the line's state code, or the command code (QLIN_CMD_...) */
+    int32_t Line;              /* index into the line names; in a command -1 stands for the slot's line */
+    int32_t State;             /* the line's state code, or the command code (QLIN_CMD_...) */
     char Text[QLIN_TEXT_SIZE]; /* zero-terminated: the other party, or the digits to dial */
 } TStates;
 
 /* The agent's side. */
 QLIN2_API void QLIN_Init(uint32_t window, uint32_t message);
 QLIN2_API void QLIN_DeInit(void);
-QLIN2_API void QLIN_Line(int index, const char *name);
-QLIN2_API bool QLIN_PutStates(const TStates *record);
-QLIN2_API bool QLIN_GetCommand(int slot, TStates *record);
+QLIN2_API void QLIN_Line(int index, const char* name);
+QLIN2_API bool QLIN_PutStates(const TStates* record);
+QLIN2_API bool QLIN_GetCommand(int slot, TStates* record);
 
 /* The clients' side. */
-QLIN2_API int QLIN_Open(const char *name, int capacity);
+QLIN2_API int QLIN_Open(const char* name, int capacity);
 QLIN2_API void QLIN_Close(int slot);
-QLIN2_API int QLIN_PutCommand(int slot, TStates *command);
-QLIN2_API int QLIN_GetStates(int slot, TStates *buffer);
-QLIN2_API int QLIN_GetLines(char *buffer);
+QLIN2_API int QLIN_PutCommand(int slot, TStates* command);
+QLIN2_API int QLIN_GetStates(int slot, TStates* buffer);
+QLIN2_API int QLIN_GetLines(char* buffer);
 QLIN2_API int QLIN_ShowWindow(uint32_t window, int command);
 
 /*
  * The shared block's name for this process: QLIN2_SHM_NAME when it is set and not empty,
  * otherwise "/dllmemfilemap". NULL when QLIN2_SHM_NAME is not a valid name.
  */
-static inline const char *QLIN2_SharedName(void)
+static inline const char* QLIN2_SharedName(void)
 {
-    const char *name = getenv(QLIN_SHM_NAME_ENV);
+    const char* name = getenv(QLIN_SHM_NAME_ENV);
     size_t length;
     if (name == NULL || name[0] == '\0')
         return QLIN_SHM_DEFAULT_NAME;
@@ -232,8 +232,7 @@ static inline const char *QLIN2_SharedName(void)
  * (zero-terminated). Returns the length of the name, or 0 when it does not fit or sharedName is
  * NULL.
  */
-static inline size_t QLIN2_FormatEndpointName(char *buffer, size_t size, uint32_t window,
-                                              const char *sharedName)
+static inline size_t QLIN2_FormatEndpointName(char* buffer, size_t size, uint32_t window, const char* sharedName)
 {
     int length;
     if (buffer == NULL || sharedName == NULL)
@@ -246,7 +245,7 @@ static inline size_t QLIN2_FormatEndpointName(char *buffer, size_t size, uint32_
 }
 
 /* The endpoint name of the agent handle `window` in this process's environment. */
-static inline size_t QLIN2_EndpointName(char *buffer, size_t size, uint32_t window)
+static inline size_t QLIN2_EndpointName(char* buffer, size_t size, uint32_t window)
 {
     return QLIN2_FormatEndpointName(buffer, size, window, QLIN2_SharedName());
 }

@@ -136,9 +136,8 @@ void TMainForm::MakeSubsystems()
     connect(&TimerTick, &QTimer::timeout, conversation, &TConversation::TimerTickTimer);
     connect(conversation, &TConversation::idleTick, this, [this]() { Polls.ExpiryChecks(); });
     auto poll = [this, conversation](QTimer& timer, void (TPolls::*handler)(TConversation&)) {
-        connect(&timer, &QTimer::timeout, conversation, [this, conversation, handler]() {
-            (Polls.*handler)(*conversation);
-        });
+        connect(&timer, &QTimer::timeout, conversation,
+                [this, conversation, handler]() { (Polls.*handler)(*conversation); });
     };
     poll(TimerAN, &TPolls::TimerANTimer);
     poll(TimerSW, &TPolls::TimerSWTimer);

@@ -34,12 +34,18 @@ void TConfig::ReadMain(const TIniFile& ini, QStringList* warnings)
         bool isInterval;  // a timer interval must be at least 1 ms
     };
     const Item items[] = {
-        {"Interval", &Timer.Interval, true},        {"ANInterval", &Timer.ANInterval, true},
-        {"ANTimeOut", &Timer.ANTimeOut, false},     {"TrapInterval", &Timer.TrapInterval, true},
-        {"MSGInterval", &Timer.MSGInterval, true},  {"URInterval", &Timer.URInterval, true},
-        {"URIntervalBezDat", &Timer.URIntervalBezDat, true}, {"SWInterval", &Timer.SWInterval, true},
-        {"SWTimeOut", &Timer.SWTimeOut, false},     {"MaxTick", &Timer.MaxTick, false},
-        {"MaxError", &Timer.MaxError, false},       {"MaxErrorTick", &Timer.MaxErrorTick, false},
+        {"Interval", &Timer.Interval, true},
+        {"ANInterval", &Timer.ANInterval, true},
+        {"ANTimeOut", &Timer.ANTimeOut, false},
+        {"TrapInterval", &Timer.TrapInterval, true},
+        {"MSGInterval", &Timer.MSGInterval, true},
+        {"URInterval", &Timer.URInterval, true},
+        {"URIntervalBezDat", &Timer.URIntervalBezDat, true},
+        {"SWInterval", &Timer.SWInterval, true},
+        {"SWTimeOut", &Timer.SWTimeOut, false},
+        {"MaxTick", &Timer.MaxTick, false},
+        {"MaxError", &Timer.MaxError, false},
+        {"MaxErrorTick", &Timer.MaxErrorTick, false},
     };
     for (const Item& item : items) {
         const int def = *item.value;
@@ -49,7 +55,9 @@ void TConfig::ReadMain(const TIniFile& ini, QStringList* warnings)
         if (item.isInterval && v < 1) {
             if (warnings)
                 warnings->append(QStringLiteral("Timer/%1=%2 is no interval; %3 ms used")
-                                     .arg(QString::fromLatin1(item.key)).arg(v).arg(def));
+                                     .arg(QString::fromLatin1(item.key))
+                                     .arg(v)
+                                     .arg(def));
             continue;
         }
         *item.value = v;
@@ -73,8 +81,7 @@ void TConfig::ReadGateway(const TIniFile& ini, TNLS& nls)
     M602.CestaKeKonfiguraciMail602 = ini.ReadString(m602, QStringLiteral("CestaKeKonfiguraciMail602"), QString());
     M602.Uzivatel = ini.ReadString(m602, QStringLiteral("Uzivatel"), QString());
     M602.Heslo = ini.ReadString(m602, QStringLiteral("Heslo"), QString());
-    M602.CestaKPracovnimuAdresari =
-        ini.ReadString(m602, QStringLiteral("CestaKPracovnimuAdresari"), QDir::tempPath());
+    M602.CestaKPracovnimuAdresari = ini.ReadString(m602, QStringLiteral("CestaKPracovnimuAdresari"), QDir::tempPath());
     M602.Debug = ini.ReadString(m602, QStringLiteral("Debug"), QStringLiteral("0"));
 
     const QString trapy = QStringLiteral("Trapy");

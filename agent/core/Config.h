@@ -14,8 +14,8 @@ struct TLogFlags {
     bool Com_PureIn = true;
     bool Com_Out = false;
     bool Com_LocOut = false;
-    bool TcpIp_In = true;   // key "TCP/IP_In"
-    bool TcpIp_Out = false; // key "TCP/IP_Out"
+    bool TcpIp_In = true;    // key "TCP/IP_In"
+    bool TcpIp_Out = false;  // key "TCP/IP_Out"
     bool Extent = false;
 };
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "agent/serial/CommPax.h"
 #include "agent/nls/TextIds.h"
+#include "agent/serial/CommPax.h"
 #include "platform/serial/CommError.h"
 
 namespace varno {
@@ -149,8 +149,7 @@ void TConversation::TimerTickTimer()
         if (++tickCounter_ >= timer.MaxTick)
             EnterState(Idle);  // a silent client request counts no error
         return;
-    default:
-        break;
+    default: break;
     }
 
     emit idleTick();
@@ -203,12 +202,8 @@ void TConversation::SendHead(TRequestQueue::Entry& head)
         }
         text = Text(Txt::CountersWriting);
         break;
-    case '#':
-        text = QStringLiteral("COMM");
-        break;
-    case 'Y':
-        text = QStringLiteral("UDATA");
-        break;
+    case '#': text = QStringLiteral("COMM"); break;
+    case 'Y': text = QStringLiteral("UDATA"); break;
     case 'T': {
         if (!head.Record) {
             queue_.RemoveHead();
@@ -225,9 +220,7 @@ void TConversation::SendHead(TRequestQueue::Entry& head)
         EnterState(AwaitClient);
         return;
     }
-    default:
-        queue_.RemoveHead();
-        return;
+    default: queue_.RemoveHead(); return;
     }
 
     const int len = builder_.BuildRequest(kind, head.Argument, buf);

@@ -1,8 +1,8 @@
 #pragma once
 #include <QAbstractListModel>
 #include <QByteArray>
-#include <QTimer>
 #include <QString>
+#include <QTimer>
 #include <cstdio>
 #include <deque>
 

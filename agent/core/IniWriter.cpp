@@ -11,7 +11,8 @@ void TIniWriter::WriteIniString(const QString& section, const QString& key, cons
 {
     QString error;
     if (!TIniFile::WriteProfileString(path_, section, key, value, &error))
-        log_.LogLine(QStringLiteral("!Err"), QStringLiteral("%1: %2/%3 not written: %4").arg(path_, section, key, error));
+        log_.LogLine(QStringLiteral("!Err"),
+                     QStringLiteral("%1: %2/%3 not written: %4").arg(path_, section, key, error));
 }
 
 }  // namespace varno

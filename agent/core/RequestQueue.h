@@ -16,10 +16,10 @@ public:
     static constexpr int MaxEntries = 100;
 
     struct Entry {
-        QString Key;   // the kind letter, or "T" and the client's handle
-        int32_t Argument = 0;  // builder argument of # and Y
+        QString Key;                       // the kind letter, or "T" and the client's handle
+        int32_t Argument = 0;              // builder argument of # and Y
         std::unique_ptr<TRequest> Record;  // the client's bytes, kind T
-        uint32_t Id = 0;  // unique while the program runs, never 0
+        uint32_t Id = 0;                   // unique while the program runs, never 0
         char Kind() const { return Key.isEmpty() ? '\0' : Key.at(0).toLatin1(); }
     };
 

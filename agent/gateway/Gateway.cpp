@@ -10,10 +10,10 @@
 #include "agent/gateway/ClientSocket.h"
 #include "agent/gateway/FileLimit.h"
 #include "agent/gateway/ServerSocket.h"
+#include "agent/nls/TextIds.h"
 #include "agent/pbx/Billing.h"
 #include "agent/pbx/Data.h"
 #include "agent/pbx/Polls.h"
-#include "agent/nls/TextIds.h"
 #include "platform/clock/Clock.h"
 #include "platform/serial/CommError.h"
 
@@ -81,9 +81,9 @@ bool TGateway::Open(int port, QString* error)
     QString why;
     if (!RaiseFileLimit(&limit, &why))
         context_.LogLine(kErr, QStringLiteral("Limit of open files not raised (%1): at most %2 descriptors, "
-                                           "fewer TCP/IP clients can be connected at once")
-                                .arg(why)
-                                .arg(limit));
+                                              "fewer TCP/IP clients can be connected at once")
+                                   .arg(why)
+                                   .arg(limit));
     if (port < 0 || port > 65535) {
         if (error)
             *error = QStringLiteral("port %1 is out of range").arg(port);
@@ -229,7 +229,8 @@ void TGateway::ServerSocket1ClientRead(TClientSocket& socket)
     const qint64 waiting = socket.bytesAvailable();
     if (waiting <= 0)
         return;
-    const qint64 got = socket.read(reinterpret_cast<char*>(ReceiveBuffer), std::min<qint64>(waiting, ReceiveBufferSize));
+    const qint64 got =
+        socket.read(reinterpret_cast<char*>(ReceiveBuffer), std::min<qint64>(waiting, ReceiveBufferSize));
     if (got <= 0)
         return;
     qint64 total = got;
@@ -263,9 +264,9 @@ void TGateway::HandleRequest(TClientSocket& socket, int length)
     // forwarded; the connection stays open for the next request.
     if (length > TRequest::MaxPayload) {
         context_.LogLine(kErr, QStringLiteral("Request of %1 bytes from %2 refused: a request holds at most %3 bytes")
-                                .arg(length)
-                                .arg(socket.InTag.mid(4))
-                                .arg(TRequest::MaxPayload));
+                                   .arg(length)
+                                   .arg(socket.InTag.mid(4))
+                                   .arg(TRequest::MaxPayload));
         return;
     }
 
@@ -311,8 +312,8 @@ bool TGateway::AnswerCommand14(TClientSocket& socket, TLazyNow& now)
 }
 
 // A stored poll reply answers while it is at most `lifetime` ms old.
-bool TGateway::AnswerFromPoll(TClientSocket& socket, const uint8_t* reply, uint32_t length, double stored,
-                              int lifetime, int text, TLazyNow& now)
+bool TGateway::AnswerFromPoll(TClientSocket& socket, const uint8_t* reply, uint32_t length, double stored, int lifetime,
+                              int text, TLazyNow& now)
 {
     if (length == 0 || !TReplyCache::Fresh(stored, now(), lifetime, true))
         return false;
@@ -375,8 +376,7 @@ bool TGateway::AnswerFromCache(TClientSocket& socket, int length, TLazyNow& now)
     Send(socket, hit->Reply, hit->ReplyLen);
     const TLogFlags& log = context_.Config.Log;
     if (log.Com_In || log.TcpIp_Out)
-        LocalAnswerLog(socket, data_.DescribePacket(TPacketDirection::Request, hit->Reply,
-                                                                   hit->ReplyLen, 0, false));
+        LocalAnswerLog(socket, data_.DescribePacket(TPacketDirection::Request, hit->Reply, hit->ReplyLen, 0, false));
     return true;
 }
 
@@ -421,17 +421,10 @@ void TGateway::RelayReply(const TRequest& request, const uint8_t* reply, int len
     // there: a write (command 1) makes every cached answer suspect, and the
     // identity and configuration blocks follow the PBX's own answer.
     switch (request.FirstByte) {
-    case 1:
-        CacheFlush();
-        break;
-    case 2:
-        data_.IdentityMessage(1, reply, length);
-        break;
-    case 13:
-        data_.ConfigMessage(1, reply, length);
-        break;
-    default:
-        break;
+    case 1: CacheFlush(); break;
+    case 2: data_.IdentityMessage(1, reply, length); break;
+    case 13: data_.ConfigMessage(1, reply, length); break;
+    default: break;
     }
 
     if (!socket)

@@ -72,8 +72,7 @@ const TCacheEntry* TReplyCache::Lookup(const uint8_t* request, int length, bool 
     return nullptr;
 }
 
-void TReplyCache::Store(const uint8_t* request, int requestLength, const uint8_t* reply, int replyLength,
-                        double now)
+void TReplyCache::Store(const uint8_t* request, int requestLength, const uint8_t* reply, int replyLength, double now)
 {
     if (capacity_ == 0 || requestLength <= 0 || request[0] != 0)
         return;

@@ -71,14 +71,12 @@ QString TNLS::GetBlockText(int number)
 
 QString TNLS::CommonText(int tag, const QString& current) const
 {
-    return languageFile_ ? languageFile_->ReadString(QStringLiteral("Common"), QString::number(tag), current)
-                         : current;
+    return languageFile_ ? languageFile_->ReadString(QStringLiteral("Common"), QString::number(tag), current) : current;
 }
 
 QString TNLS::MenuText(int tag, const QString& current) const
 {
-    return languageFile_ ? languageFile_->ReadString(QStringLiteral("Menu"), QString::number(tag), current)
-                         : current;
+    return languageFile_ ? languageFile_->ReadString(QStringLiteral("Menu"), QString::number(tag), current) : current;
 }
 
 }  // namespace varno

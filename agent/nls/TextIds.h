@@ -11,14 +11,14 @@ enum : int {
     LineStates = 102,
     LineListQuery = 103,
     Command14Data = 104,
-    NoLineList = 105,             // followed by the status
+    NoLineList = 105,  // followed by the status
     LineListReceived = 106,
     BillingQuery = 107,
     LineStateQuery = 108,
     SlotQuery = 109,
     SlotEmpty = 110,
     SlotClearing = 111,
-    SlotNotRead = 112,            // followed by the status
+    SlotNotRead = 112,  // followed by the status
     MailboxCheck = 113,
     CountersWriting = 114,
     MailboxUnchanged = 115,
@@ -29,21 +29,21 @@ enum : int {
     ServerNotStarted = 121,
     NoConfigurationFile = 122,
     WarningCaption = 123,
-    PortOpened = 124,             // followed by the port settings
-    PortNotOpened = 125,          // followed by the port settings
+    PortOpened = 124,     // followed by the port settings
+    PortNotOpened = 125,  // followed by the port settings
     GatewayStarted = 126,
     GatewayNotStarted = 127,
     NoBillingRecord = 128,
     LocalMail = 129,
     VoiceMessage = 130,
-    CountersRefused = 131,        // followed by the status
+    CountersRefused = 131,  // followed by the status
     CountersAccepted = 132,
     CountersResetting = 133,
     PortChangeFailed = 134,
     ResumeCommand = 135,
     StopCommand = 136,
     ErrorCaption = 137,
-    FailedStatus = 138,           // followed by the status
+    FailedStatus = 138,  // followed by the status
     AgentVersion = 139,
     PbxVersion = 140,
     PbxNotSupported = 141,
@@ -53,8 +53,8 @@ enum : int {
     Ok = 145,
     BillingFileNotCreated = 146,
     ServiceAccessDenied = 200,
-    CommandNames = 1000,          // plus the command code
-    ItemNames = 2000,             // plus the item number
+    CommandNames = 1000,  // plus the command code
+    ItemNames = 2000,     // plus the item number
 };
 }  // namespace Txt
 

@@ -6,8 +6,8 @@
 
 #include "agent/core/EventLog.h"
 #include "agent/nls/Nls.h"
-#include "agent/pbx/Data.h"
 #include "agent/nls/TextIds.h"
+#include "agent/pbx/Data.h"
 
 namespace varno {
 
@@ -54,8 +54,9 @@ void TBilling::BillingReply(const uint8_t* payload, int length)
     // is the record that is not on file yet, and is written now.
     QString error;
     if (!data_.AppendBillingRecord(config_.UctFile, text, &error))
-        log_.LogLine(QStringLiteral("!Err"), QStringLiteral("Billing record not written to %1 (%2); it is asked for again")
-                                                 .arg(config_.UctFile, error));
+        log_.LogLine(
+            QStringLiteral("!Err"),
+            QStringLiteral("Billing record not written to %1 (%2); it is asked for again").arg(config_.UctFile, error));
     if (repeated)
         return;  // listed already when it first came
     if (static_cast<int>(list_.size()) >= MaxListed) {

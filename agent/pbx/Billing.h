@@ -6,8 +6,6 @@
 
 #include "agent/core/Config.h"
 
-
-
 namespace varno {
 
 class TData;

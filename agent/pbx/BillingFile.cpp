@@ -10,7 +10,10 @@
 namespace varno {
 namespace {
 
-QString systemError(const char* what) { return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno))); }
+QString systemError(const char* what)
+{
+    return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
+}
 
 }  // namespace
 
@@ -48,8 +51,8 @@ bool AppendRecordToFile(const QString& path, const QByteArray& record, QString* 
         *error = systemError("fsync");
         ok = false;
     }
-    if (!ok && before >= 0)
-        [[maybe_unused]] int r = ::ftruncate(fd, before);
+    if (!ok && before >= 0) [[maybe_unused]]
+        int r = ::ftruncate(fd, before);
     if (::close(fd) != 0 && ok) {
         *error = systemError("close");
         ok = false;

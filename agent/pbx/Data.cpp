@@ -71,8 +71,9 @@ void TData::StoreReply(const uint8_t* payload, int len, std::array<uint8_t, Size
 {
     const int n = std::min(len, static_cast<int>(Size));
     if (n < len)
-        context_.LogLine(ReplyTag, QStringLiteral("Reply to %1 of %2 bytes cut to %3 bytes")
-                                   .arg(QLatin1String(kind)).arg(len).arg(n));
+        context_.LogLine(
+            ReplyTag,
+            QStringLiteral("Reply to %1 of %2 bytes cut to %3 bytes").arg(QLatin1String(kind)).arg(len).arg(n));
     std::memcpy(reply.data(), payload, static_cast<size_t>(n));
     replyLen = static_cast<uint32_t>(n);
     replyTime = Now();
@@ -151,8 +152,9 @@ int TData::LineListMessage(int mode, const uint8_t* payload, int len)
         return 0;
     int lines = len > 3 ? (len - 3) / DigitsPerLine : 0;
     if (lines > LineTableSize) {
-        context_.LogLine(ReplyTag, QStringLiteral("Line list of %1 lines: only the first %2 are kept")
-                                   .arg(lines).arg(LineTableSize));
+        context_.LogLine(
+            ReplyTag,
+            QStringLiteral("Line list of %1 lines: only the first %2 are kept").arg(lines).arg(LineTableSize));
         lines = LineTableSize;
     }
     LineTableCount = static_cast<uint8_t>(lines);

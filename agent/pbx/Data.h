@@ -17,11 +17,11 @@ namespace varno {
 // One PBX line as the agent knows it: its extension number and the message
 // counters that are written to the PBX for the line owner's telephone.
 struct TLineEntry {
-    char Number[5];      // at most 4 characters, zero-terminated and zero-padded
+    char Number[5];  // at most 4 characters, zero-terminated and zero-padded
     uint8_t SmsCount;
     uint8_t VoiceCount;
     uint8_t FaxCount;
-    uint8_t Reserved;    // sent as the fourth counter byte
+    uint8_t Reserved;  // sent as the fourth counter byte
 };
 static_assert(sizeof(TLineEntry) == 9);
 
@@ -57,9 +57,9 @@ public:
     static constexpr int SlotClearLength = 254;
 
     // Results of ConfigMessage / IdentityMessage (mode 1).
-    static constexpr int BlockTaken = 128;       // block stored, PBX accepted
-    static constexpr int ForeignPbx = 130;       // not a PBX the agent works with
-    static constexpr int AskToContinue = 131;    // the user is to be asked whether to go on
+    static constexpr int BlockTaken = 128;     // block stored, PBX accepted
+    static constexpr int ForeignPbx = 130;     // not a PBX the agent works with
+    static constexpr int AskToContinue = 131;  // the user is to be asked whether to go on
     // Result of every take whose reply has no status byte.
     static constexpr int MissingStatus = -1;
     // FindLine: no line has that number.
@@ -132,7 +132,7 @@ public:
     std::array<uint8_t, Command14ReplySize> Command14Reply{};
     uint32_t LineStateReplyLen = 0;
     uint32_t Command14ReplyLen = 0;
-    double LineStateReplyTime = 0;   // date-time of arrival; 0 before the first reply
+    double LineStateReplyTime = 0;  // date-time of arrival; 0 before the first reply
     double Command14ReplyTime = 0;
     std::array<uint8_t, IdentityBlockSize> IdentityBlock{};
     std::array<TLineEntry, LineTableSize> LineTable{};

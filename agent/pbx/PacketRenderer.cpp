@@ -17,10 +17,17 @@ constexpr int FirstStringItem = 48;
 bool IsOneByteCommand(int code)
 {
     switch (code) {
-    case 2: case 3: case 4: case 5: case 6: case 13: case 14: case 16: case 17: case 23:
-        return true;
-    default:
-        return false;
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 13:
+    case 14:
+    case 16:
+    case 17:
+    case 23: return true;
+    default: return false;
     }
 }
 
@@ -80,7 +87,8 @@ QString RenderReply(const TNLS& texts, const uint8_t* b, int n, int command, int
         text = Piece(texts.GetText(Txt::CommandNames + command), QStringLiteral(" "));
     } else if (n >= 2) {
         const int item = b[1];
-        const QString name = item >= FirstStringItem ? QStringLiteral("Str:%1").arg(item) : texts.GetText(Txt::ItemNames + item);
+        const QString name =
+            item >= FirstStringItem ? QStringLiteral("Str:%1").arg(item) : texts.GetText(Txt::ItemNames + item);
         if (n > 2) {
             text = b[2] != 0 ? Piece(name, Index(b[2])) : Piece(name);
             consumed = 3;
@@ -97,8 +105,8 @@ QString RenderReply(const TNLS& texts, const uint8_t* b, int n, int command, int
 
 }  // namespace
 
-QString RenderPacket(const TNLS& texts, TPacketDirection direction, const uint8_t* bytes, int length,
-                     int command, bool showBytes)
+QString RenderPacket(const TNLS& texts, TPacketDirection direction, const uint8_t* bytes, int length, int command,
+                     bool showBytes)
 {
     const int n = bytes ? std::max(length, 0) : 0;
     int consumed = 0;

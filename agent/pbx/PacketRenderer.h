@@ -18,7 +18,7 @@ enum class TPacketDirection {
 // is at most 63 characters, long names being shortened so that the index or
 // the space stays. With `showBytes` the bytes not described are appended in
 // decimal. Never reads past `length`; an empty request renders as an empty text.
-QString RenderPacket(const TNLS& texts, TPacketDirection direction, const uint8_t* bytes, int length,
-                     int command, bool showBytes);
+QString RenderPacket(const TNLS& texts, TPacketDirection direction, const uint8_t* bytes, int length, int command,
+                     bool showBytes);
 
 }  // namespace varno

@@ -7,9 +7,9 @@
 
 #include "agent/core/Conversation.h"
 #include "agent/core/UserPrompt.h"
+#include "agent/nls/TextIds.h"
 #include "agent/pbx/Billing.h"
 #include "agent/pbx/Data.h"
-#include "agent/nls/TextIds.h"
 #include "platform/serial/CommError.h"
 
 namespace varno {
@@ -41,8 +41,7 @@ int findBreak(const uint8_t* p, int n)
 
 TReceiveDispatch::TReceiveDispatch(const TAgentContext& context, TConversation& conversation, TData& model,
                                    TBilling& billing, TAgentTimers timers, TUserPrompt& prompt)
-    : context_(context), conversation_(conversation), model_(model), billing_(billing), timers_(timers),
-      prompt_(prompt)
+    : context_(context), conversation_(conversation), model_(model), billing_(billing), timers_(timers), prompt_(prompt)
 {
 }
 
@@ -83,21 +82,11 @@ void TReceiveDispatch::CommPax1RxPacket(int count, const uint8_t* data)
             context_.LogLine(kIn, Text(Txt::LineStates));
         cacheable = false;
         break;
-    case 'C':
-        ConfigReply(p, n);
-        break;
-    case 'I':
-        IdentityReply(p, n);
-        break;
-    case 'M':
-        CountersReply(p, n);
-        break;
-    case 'S':
-        SlotReply(p, n);
-        break;
-    case 'T':
-        emit clientReply(*request, p, n);
-        break;
+    case 'C': ConfigReply(p, n); break;
+    case 'I': IdentityReply(p, n); break;
+    case 'M': CountersReply(p, n); break;
+    case 'S': SlotReply(p, n); break;
+    case 'T': emit clientReply(*request, p, n); break;
     case 'U':
         model.BillingMessage(1, nullptr);
         billing_.BillingReply(p, n);
@@ -117,8 +106,7 @@ void TReceiveDispatch::CommPax1RxPacket(int count, const uint8_t* data)
         model.PartyMessage(1, p, n);
         cacheable = false;
         break;
-    default:
-        break;
+    default: break;
     }
     // The line is free again; the reply may answer the same request later.
     conv.ReplyHandled();
@@ -133,7 +121,8 @@ void TReceiveDispatch::ConfigReply(const uint8_t* p, int n)
         if (context_.Config.Log.Com_In)
             context_.LogLine(kIn, Text(Txt::PbxConfiguration));
     } else {
-        context_.LogLine(kIn, Text(Txt::PbxConfiguration) + QLatin1Char(' ') + Text(Txt::FailedStatus) + QString::number(r));
+        context_.LogLine(kIn,
+                         Text(Txt::PbxConfiguration) + QLatin1Char(' ') + Text(Txt::FailedStatus) + QString::number(r));
     }
 }
 
@@ -142,10 +131,10 @@ void TReceiveDispatch::IdentityReply(const uint8_t* p, int n)
     TData& model = model_;
     const int r = model.IdentityMessage(1, p, n);
     auto boxText = [&](int last) {
-        return Text(Txt::AgentVersion) + QStringLiteral(VARNO_VERSION) + QStringLiteral("    ") + Text(Txt::PbxVersion) +
-               QString::number(model.IdentityBlock[0], 16).toUpper() + QLatin1Char('.') +
-               QStringLiteral("%1").arg(model.IdentityBlock[1], 2, 16, QLatin1Char('0')).toUpper() +
-               QLatin1Char('\n') + Text(last);
+        return Text(Txt::AgentVersion) + QStringLiteral(VARNO_VERSION) + QStringLiteral("    ") +
+               Text(Txt::PbxVersion) + QString::number(model.IdentityBlock[0], 16).toUpper() + QLatin1Char('.') +
+               QStringLiteral("%1").arg(model.IdentityBlock[1], 2, 16, QLatin1Char('0')).toUpper() + QLatin1Char('\n') +
+               Text(last);
     };
     QString note;
     if (r == TData::BlockTaken) {

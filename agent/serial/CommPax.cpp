@@ -38,8 +38,7 @@ void TCommPax::Receive(const std::uint8_t* data, int count)
             if (OnRxChr)
                 OnRxChr(this, data[i]);
             break;
-        case TStep::None:
-            break;
+        case TStep::None: break;
         }
     }
 }

@@ -7,7 +7,7 @@ namespace {
 
 constexpr std::array<std::uint32_t, 256> MakeTable()
 {
-    std::array<std::uint32_t, 256> table {};
+    std::array<std::uint32_t, 256> table{};
     for (std::uint32_t n = 0; n < 256; ++n) {
         std::uint32_t c = n;
         for (int k = 0; k < 8; ++k)

@@ -83,14 +83,16 @@ bool TPacketComm::Set(const QString& settings, QString* problems)
     QStringList found;
     const auto finish = [&](bool applied) {
         if (problems)
-            *problems = found.isEmpty()
-                            ? QString()
-                            : QStringLiteral("Port settings \"%1\": %2").arg(settings, found.join(QStringLiteral("; ")));
+            *problems =
+                found.isEmpty()
+                    ? QString()
+                    : QStringLiteral("Port settings \"%1\": %2").arg(settings, found.join(QStringLiteral("; ")));
         return applied;
     };
 
     if (settings.size() > SettingsLimit) {
-        found << QStringLiteral("longer than %1 characters, not applied; the port keeps its settings").arg(SettingsLimit);
+        found
+            << QStringLiteral("longer than %1 characters, not applied; the port keeps its settings").arg(SettingsLimit);
         return finish(false);
     }
     const int colon = settings.indexOf(QLatin1Char(':'));

@@ -63,8 +63,8 @@ bool TPortCommands::SelectPort(int entry)
         return false;
     }
     if (entry < 0 || entry >= PortEntries) {
-        host_.LogLine(ErrTag, QStringLiteral("Port entry %1 is not one of COM 1 ... COM 4; the port is not changed")
-                                  .arg(entry));
+        host_.LogLine(
+            ErrTag, QStringLiteral("Port entry %1 is not one of COM 1 ... COM 4; the port is not changed").arg(entry));
         return false;
     }
 

@@ -12,7 +12,8 @@ TProcessRole DecideProcessRole(const QStringList& arguments)
 
 bool RunsHeadless(const TProcessRole& role)
 {
-    return role.ServiceMode || (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"));
+    return role.ServiceMode ||
+           (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"));
 }
 
 }  // namespace varno

@@ -11,8 +11,8 @@ void ReportServiceEvent(const QString& text, TEventType type)
     const QByteArray message = text.toUtf8();
     // The journal may be absent (containers, tests); the entry is then lost
     // and the agent goes on, as with a full event log.
-    sd_journal_send("MESSAGE=%s", message.constData(), "PRIORITY=%i", priority,
-                    "SYSLOG_IDENTIFIER=VarnoAgent", nullptr);
+    sd_journal_send("MESSAGE=%s", message.constData(), "PRIORITY=%i", priority, "SYSLOG_IDENTIFIER=VarnoAgent",
+                    nullptr);
 }
 
 }  // namespace varno

@@ -178,8 +178,8 @@ QList<QPair<QString, QString>> TIniFile::ReadSection(const QString& section) con
     return out;
 }
 
-bool TIniFile::WriteProfileString(const QString& path, const QString& section, const QString& key,
-                                  const QString& value, QString* error)
+bool TIniFile::WriteProfileString(const QString& path, const QString& section, const QString& key, const QString& value,
+                                  QString* error)
 {
     QStringList lines;
     QString eol;

@@ -35,8 +35,7 @@ public:
 
     // Writes one key into the file on disk (creating it when missing) and
     // into the contents held here. Returns false with a reason on failure.
-    bool WriteString(const QString& section, const QString& key, const QString& value,
-                     QString* error = nullptr);
+    bool WriteString(const QString& section, const QString& key, const QString& value, QString* error = nullptr);
 
     // The one-key write on a file named by path, without keeping the contents.
     static bool WriteProfileString(const QString& path, const QString& section, const QString& key,

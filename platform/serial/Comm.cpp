@@ -58,7 +58,7 @@ std::optional<tcflag_t> TermiosCharSize(TDataBits bits)
 
 long long MonotonicMs()
 {
-    timespec now {};
+    timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
@@ -90,8 +90,7 @@ void TComm::SetDeviceName(const QString& name)
 
 QString TComm::DevicePath(const QString& name)
 {
-    static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"),
-                                        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
     if (name.startsWith(QLatin1Char('/')))
         return name;
     const auto match = com.match(name);
@@ -123,13 +122,25 @@ static void ChangeSetting(T& field, T value, const std::function<void()>& apply)
     }
 }
 
-void TComm::SetBaudRate(TBaudRate rate) { ChangeSetting(baudRate_, rate, [this] { ApplyIfOpen(); }); }
+void TComm::SetBaudRate(TBaudRate rate)
+{
+    ChangeSetting(baudRate_, rate, [this] { ApplyIfOpen(); });
+}
 
-void TComm::SetDataBits(TDataBits bits) { ChangeSetting(dataBits_, bits, [this] { ApplyIfOpen(); }); }
+void TComm::SetDataBits(TDataBits bits)
+{
+    ChangeSetting(dataBits_, bits, [this] { ApplyIfOpen(); });
+}
 
-void TComm::SetStopBits(TStopBits bits) { ChangeSetting(stopBits_, bits, [this] { ApplyIfOpen(); }); }
+void TComm::SetStopBits(TStopBits bits)
+{
+    ChangeSetting(stopBits_, bits, [this] { ApplyIfOpen(); });
+}
 
-void TComm::SetParity(TParity parity) { ChangeSetting(parity_, parity, [this] { ApplyIfOpen(); }); }
+void TComm::SetParity(TParity parity)
+{
+    ChangeSetting(parity_, parity, [this] { ApplyIfOpen(); });
+}
 
 void TComm::ApplyIfOpen()
 {
@@ -148,7 +159,7 @@ void TComm::ApplyLineSettings(int fd) const
         throw ECommError(CommErrorText::ControlBlock, EINVAL,
                          QStringLiteral("the line cannot send %1 data bits").arg(DataBitsValue(dataBits_)));
 
-    termios tio {};
+    termios tio{};
     if (::tcgetattr(fd, &tio) != 0)
         throw ECommError(CommErrorText::ControlBlock, errno);
     ::cfmakeraw(&tio);
@@ -242,11 +253,10 @@ void TComm::StartWatching()
     if (!MonitorRxChar || !QCoreApplication::instance())
         return;
     notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
-                     [this, alive = alive_] {
-                         if (*alive)
-                             InputReady();
-                     });
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this, alive = alive_] {
+        if (*alive)
+            InputReady();
+    });
 }
 
 void TComm::StopWatching()
@@ -270,7 +280,7 @@ void TComm::InputReady()
     if (count <= 0) {
         // Readable with nothing to read: the other end is gone (a hang-up,
         // an unplugged adapter). Watching on would only spin.
-        pollfd p {fd_, POLLIN, 0};
+        pollfd p{fd_, POLLIN, 0};
         if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
             StopWatching();
             ReportError(ECommError(CommErrorText::Read, EIO, QStringLiteral("the line has hung up")).FullMessage());
@@ -356,7 +366,7 @@ int TComm::Write(const void* data, int n)
         const long long left = WriteTimeout - (MonotonicMs() - start);
         if (left <= 0)
             break;  // abandoned without an error, as a timed-out write is
-        pollfd pfd {fd_, POLLOUT, 0};
+        pollfd pfd{fd_, POLLOUT, 0};
         if (::poll(&pfd, 1, static_cast<int>(left)) < 0 && errno != EINTR)
             throw ECommError(CommErrorText::Write, errno);
     }

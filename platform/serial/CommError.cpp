@@ -20,9 +20,6 @@ ECommError::ECommError(const QString& text, int systemError, const QString& deta
 
 QString ECommError::Message() const { return Compose(text_, systemError_); }
 
-QString ECommError::FullMessage() const
-{
-    return detail_.isEmpty() ? Message() : Message() + detail_;
-}
+QString ECommError::FullMessage() const { return detail_.isEmpty() ? Message() : Message() + detail_; }
 
 }  // namespace varno

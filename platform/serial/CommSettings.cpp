@@ -5,7 +5,7 @@
 namespace varno {
 namespace {
 
-constexpr std::array<int, 15> RateValues = {110,   300,   600,   1200,   2400,   4800,   9600,  14400,
+constexpr std::array<int, 15> RateValues = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
                                             19200, 38400, 56000, 57600, 115200, 128000, 256000};
 
 }  // namespace

@@ -7,8 +7,21 @@ namespace varno {
 // Linux line: 14400, 56000, 128000 and 256000 have no termios speed, and a port
 // refuses them when they are applied (see TComm).
 enum class TBaudRate {
-    br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200,
-    br38400, br56000, br57600, br115200, br128000, br256000
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000
 };
 
 enum class TDataBits { da4, da5, da6, da7, da8 };

@@ -66,7 +66,8 @@ void ParseStopBits(const QString& text, TModeRecord& record)
         record.Problems << QStringLiteral("stop bits \"%1\" is not a number").arg(text);
         return;
     }
-    record.StopBitsTenths = match.captured(1).toInt() * 10 + (match.captured(2).isEmpty() ? 0 : match.captured(2).toInt());
+    record.StopBitsTenths =
+        match.captured(1).toInt() * 10 + (match.captured(2).isEmpty() ? 0 : match.captured(2).toInt());
 }
 
 void ParsePositional(const QString& mode, TModeRecord& record)

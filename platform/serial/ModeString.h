@@ -10,11 +10,11 @@ namespace varno {
 // (left out, or not understood) stays empty, so that the port keeps its
 // previous value for it.
 struct TModeRecord {
-    std::optional<long> Baud;            // bits per second, as written
-    std::optional<QChar> Parity;         // 'N', 'O', 'E', 'M' or 'S'
-    std::optional<int> DataBits;         // as written
-    std::optional<int> StopBitsTenths;   // 10, 15, 20 for "1", "1.5", "2"
-    QStringList Problems;                // the parts that were not understood
+    std::optional<long> Baud;           // bits per second, as written
+    std::optional<QChar> Parity;        // 'N', 'O', 'E', 'M' or 'S'
+    std::optional<int> DataBits;        // as written
+    std::optional<int> StopBitsTenths;  // 10, 15, 20 for "1", "1.5", "2"
+    QStringList Problems;               // the parts that were not understood
 };
 
 // Parses a mode text in either form of the MODE command:

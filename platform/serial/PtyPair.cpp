@@ -25,7 +25,7 @@ PtyPair::PtyPair(bool holdSlave)
     slavePath_ = QString::fromLocal8Bit(name);
     if (holdSlave) {
         slaveHold_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        termios tio {};
+        termios tio{};
         if (slaveHold_ < 0 || ::tcgetattr(slaveHold_, &tio) != 0) {
             const int err = errno;
             CloseAll();

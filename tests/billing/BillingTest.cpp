@@ -60,10 +60,10 @@ protected:
 TEST_F(Billing, RecordsAppendedAsReceivedRepeatsOnce)
 {
     EXPECT_EQ(exchange(record("0001 12:00 4711 00:01:05 2.40")), 4);
-    EXPECT_EQ(exchange(record("0002 12:01 \xc4\x8d 1\x01x")), 4);  // bytes as they came
-    EXPECT_EQ(exchange(record("0002 12:01 \xc4\x8d 1\x01x")), 4);  // sent twice: written once
+    EXPECT_EQ(exchange(record("0002 12:01 \xc4\x8d 1\x01x")), 4);     // bytes as they came
+    EXPECT_EQ(exchange(record("0002 12:01 \xc4\x8d 1\x01x")), 4);     // sent twice: written once
     EXPECT_EQ(exchange(record("0001 12:00 4711 00:01:05 2.40")), 4);  // not in a row: written again
-    EXPECT_EQ(exchange(Bytes({0, 'e', 'n', 'd', 0, 'x'})), 4);     // ends at the zero byte
+    EXPECT_EQ(exchange(Bytes({0, 'e', 'n', 'd', 0, 'x'})), 4);        // ends at the zero byte
     EXPECT_EQ(fileContents(), QByteArray("0001 12:00 4711 00:01:05 2.40\r\n"
                                          "0002 12:01 \xc4\x8d 1\x01x\r\n"
                                          "0001 12:00 4711 00:01:05 2.40\r\nend\r\n"));

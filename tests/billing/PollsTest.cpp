@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 
 #include "PbxPeer.h"
-#include "tests/support/CoreApplication.h"
 #include "platform/clock/Clock.h"
+#include "tests/support/CoreApplication.h"
 
 using namespace varno;
 using namespace varno::test;
@@ -13,7 +13,10 @@ namespace {
 
 struct ClockAt {
     double t = 46000.0;
-    ClockAt() { SetClockForTest([this] { return t; }); }
+    ClockAt()
+    {
+        SetClockForTest([this] { return t; });
+    }
     ~ClockAt() { SetClockForTest({}); }
     void advanceMs(double ms) { t += ms / MsPerDay; }
 };

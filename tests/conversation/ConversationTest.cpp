@@ -164,7 +164,7 @@ TEST_F(Conversation, LateReplyToAnEarlierCopyLosesNoRequest)
     startUp(a);
     a.Conv().QueueRequest('X', 0);
     expectSent(a, 4, Bytes({14}));
-    a.Tick(3);                    // time-out
+    a.Tick(3);                      // time-out
     expectSent(a, 5, Bytes({14}));  // the same head again
     a.Conv().QueueRequest('A', 0);
     a.Conv().QueueRequest('S', 0);

@@ -39,8 +39,8 @@ AgentOnPty::AgentOnPty(const QByteArray& extraIni)
 {
     QFile ini(dir.filePath("agent.INI"));
     ini.open(QIODevice::WriteOnly);
-    ini.write("[Set]\nIPPort=0\nPort=" + pbx.SlavePath().toUtf8() + ":19200,N,8,1\nUctFile=" +
-              dir.filePath("DATA.NEW").toUtf8() +
+    ini.write("[Set]\nIPPort=0\nPort=" + pbx.SlavePath().toUtf8() +
+              ":19200,N,8,1\nUctFile=" + dir.filePath("DATA.NEW").toUtf8() +
               "\n[Timer]\nInterval=1000000\nMaxTick=3\nMaxError=3\nMaxErrorTick=5\n");
     ini.close();
     // Further settings go key by key into their sections.

@@ -14,7 +14,10 @@ double at(int h, int m, int s, int ms)
 }
 
 struct FixedClock {
-    explicit FixedClock(double t) { varno::SetClockForTest([t] { return t; }); }
+    explicit FixedClock(double t)
+    {
+        varno::SetClockForTest([t] { return t; });
+    }
     ~FixedClock() { varno::SetClockForTest({}); }
 };
 
@@ -119,7 +122,6 @@ TEST(EventLog, EchoWritesEveryLine)
         log.LogLine("!Err", "Linka čeká");
     }
     std::fclose(stream);
-    EXPECT_EQ(std::string(buffer, size),
-              "01:02:03.4  ---- Start Varno Agent ----\n01:02:03.4  !Err Linka čeká\n");
+    EXPECT_EQ(std::string(buffer, size), "01:02:03.4  ---- Start Varno Agent ----\n01:02:03.4  !Err Linka čeká\n");
     std::free(buffer);
 }

@@ -30,19 +30,18 @@ QByteArray readFile(const QString& path)
 TEST(IniFile, NamesIgnoreCaseValuesLoseBlanksAndQuotes)
 {
     QTemporaryDir dir;
-    const QString path = writeFile(dir,
-        "; comment\r\n"
-        "[set]\r\n"
-        "  PORT =  COM3:9600,N,8,1  \r\n"
-        "Quoted=\"  spaced  \"\r\n"
-        "Single='x'\r\n"
-        "Half=\"open\r\n"
-        "Empty=\r\n"
-        "port=second occurrence\r\n"
-        "[Other]\r\n"
-        "Port=wrong section\r\n"
-        "[SET]\r\n"
-        "Late=later section of the same name\r\n");
+    const QString path = writeFile(dir, "; comment\r\n"
+                                        "[set]\r\n"
+                                        "  PORT =  COM3:9600,N,8,1  \r\n"
+                                        "Quoted=\"  spaced  \"\r\n"
+                                        "Single='x'\r\n"
+                                        "Half=\"open\r\n"
+                                        "Empty=\r\n"
+                                        "port=second occurrence\r\n"
+                                        "[Other]\r\n"
+                                        "Port=wrong section\r\n"
+                                        "[SET]\r\n"
+                                        "Late=later section of the same name\r\n");
     const TIniFile ini(path);
     EXPECT_TRUE(ini.Exists());
     EXPECT_EQ(ini.ReadString("Set", "Port", "d"), "COM3:9600,N,8,1");
@@ -58,15 +57,15 @@ TEST(IniFile, NamesIgnoreCaseValuesLoseBlanksAndQuotes)
 TEST(IniFile, IntegersDecimalAndHexadecimal)
 {
     QTemporaryDir dir;
-    const QString path = writeFile(dir,
-        "[T]\nDec=1234\nNeg=-5\nHex1=0x1F\nHex2=0X1f\nHex3=$FF\nAll=$FFFFFFFF\nBad=12a\nBadHex=0x\n"
-        "Blank=\nFloat=1.5\nHuge=99999999999\nLongHex=$123456789\nBool0=0\nBoolHex=$10\n");
+    const QString path =
+        writeFile(dir, "[T]\nDec=1234\nNeg=-5\nHex1=0x1F\nHex2=0X1f\nHex3=$FF\nAll=$FFFFFFFF\nBad=12a\nBadHex=0x\n"
+                       "Blank=\nFloat=1.5\nHuge=99999999999\nLongHex=$123456789\nBool0=0\nBoolHex=$10\n");
     const TIniFile ini(path);
     struct Case {
         const char* key;
         int expected;
-    } cases[] = {{"Dec", 1234}, {"Neg", -5},   {"Hex1", 31},   {"Hex2", 31},     {"Hex3", 255},
-                 {"All", -1},   {"Bad", 77},   {"BadHex", 77}, {"Blank", 77},    {"Float", 77},
+    } cases[] = {{"Dec", 1234}, {"Neg", -5},     {"Hex1", 31},   {"Hex2", 31},  {"Hex3", 255},
+                 {"All", -1},   {"Bad", 77},     {"BadHex", 77}, {"Blank", 77}, {"Float", 77},
                  {"Huge", 77},  {"LongHex", 77}, {"Missing", 77}};
     for (const Case& c : cases)
         EXPECT_EQ(ini.ReadInteger("T", c.key, 77), c.expected) << c.key;

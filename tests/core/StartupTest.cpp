@@ -91,12 +91,8 @@ TEST(Startup, RolesArgumentsAndSettings)
     struct Case {
         QStringList args;
         bool hidden;
-    } cases[] = {{{program}, false},
-                 {{program, "/hide"}, true},
-                 {{program, "x", "/hide", "y"}, true},
-                 {{program, "/HIDE"}, false},
-                 {{program, "/hidewindow"}, false},
-                 {{program, "a/hide"}, false}};
+    } cases[] = {{{program}, false},          {{program, "/hide"}, true},        {{program, "x", "/hide", "y"}, true},
+                 {{program, "/HIDE"}, false}, {{program, "/hidewindow"}, false}, {{program, "a/hide"}, false}};
     for (const Case& c : cases) {
         RecordingPrompt prompt;
         TMainForm form(program, c.args, TProcessRole{}, prompt);

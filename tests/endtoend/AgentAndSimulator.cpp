@@ -20,8 +20,8 @@ AgentAndSimulator::AgentAndSimulator(const QByteArray& scenario, const QByteArra
     s.close();
     QFile i(dir.filePath("agent.INI"));
     i.open(QIODevice::WriteOnly);
-    i.write("[Set]\nIPPort=0\nPort=" + dir.filePath("pbx").toUtf8() + ":19200,N,8,1\nUctFile=" +
-            dir.filePath("DATA.NEW").toUtf8() + "\n");
+    i.write("[Set]\nIPPort=0\nPort=" + dir.filePath("pbx").toUtf8() +
+            ":19200,N,8,1\nUctFile=" + dir.filePath("DATA.NEW").toUtf8() + "\n");
     i.close();
     // Further settings go key by key into their sections.
     QString section;
@@ -47,7 +47,7 @@ AgentAndSimulator::~AgentAndSimulator()
 bool AgentAndSimulator::Start()
 {
     sim.start(VARNO_BIN_DIR "/pbxsim", {"--scenario", dir.filePath("scenario.ini"), "--link", dir.filePath("pbx"),
-                                         "--log", dir.filePath("sim.log"), "--control", "-"});
+                                        "--log", dir.filePath("sim.log"), "--control", "-"});
     if (!sim.waitForStarted() || !sim.waitForReadyRead(5000))
         return false;
     if (!sim.readLine().startsWith("PTY"))

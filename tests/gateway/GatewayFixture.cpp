@@ -148,10 +148,12 @@ void TcpClient::Poll()
 
 QByteArray TcpClient::Receive(int ms)
 {
-    PumpUntil([this]() {
-        Poll();
-        return !received_.isEmpty();
-    }, ms);
+    PumpUntil(
+        [this]() {
+            Poll();
+            return !received_.isEmpty();
+        },
+        ms);
     QByteArray out;
     out.swap(received_);
     return out;

@@ -80,11 +80,10 @@ TEST_F(Gateway, RequestReachesThePbxUnchangedAndItsReplyOnlyThatClient)
     EXPECT_TRUE(one.Silent());
 
     // Logged: the requests as received, the replies as relayed.
-    const QString rendered = a.form->Data().DescribePacket(TPacketDirection::Request,
-                                                           reinterpret_cast<const uint8_t*>(request.constData()), 3, 0,
-                                                           false);
-    EXPECT_GE(a.LogLines().filter(QRegularExpression("^<IP:127\\.0\\.0\\.1:\\d+ " +
-                                                     QRegularExpression::escape(rendered) + "$"))
+    const QString rendered = a.form->Data().DescribePacket(
+        TPacketDirection::Request, reinterpret_cast<const uint8_t*>(request.constData()), 3, 0, false);
+    EXPECT_GE(a.LogLines()
+                  .filter(QRegularExpression("^<IP:127\\.0\\.0\\.1:\\d+ " + QRegularExpression::escape(rendered) + "$"))
                   .size(),
               1);
     EXPECT_EQ(a.CountTag("<COM"), 3 + 2);  // the start-up replies and the two relayed ones
@@ -512,14 +511,16 @@ TEST_F(Gateway, AThousandConnectionsEachGetTheirAnswer)
     for (TcpClient& c : clients)
         ASSERT_TRUE(c.Send(request));
     int answered = 0;
-    PumpUntil([&]() {
-        answered = 0;
-        for (TcpClient& c : clients) {
-            c.Poll();
-            answered += c.HasReply() ? 1 : 0;
-        }
-        return answered == Clients;
-    }, 20000);
+    PumpUntil(
+        [&]() {
+            answered = 0;
+            for (TcpClient& c : clients) {
+                c.Poll();
+                answered += c.HasReply() ? 1 : 0;
+            }
+            return answered == Clients;
+        },
+        20000);
     EXPECT_EQ(answered, Clients);
     for (TcpClient& c : clients)
         EXPECT_EQ(c.Receive(0), reply);

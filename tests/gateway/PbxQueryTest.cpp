@@ -94,9 +94,9 @@ TEST_F(PbxQuery, FailsClearlyWithoutAReplyOrAConnection)
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_TRUE(refused.err.contains("cannot connect")) << refused.err.toStdString();
 
-    for (const QStringList& bad : {QStringList{"--port", port, "0G"}, QStringList{"--port", port, "123"},
-                                   QStringList{"--port", port}, QStringList{"--port", "x", "04"},
-                                   QStringList{"--bogus", "04"}}) {
+    for (const QStringList& bad :
+         {QStringList{"--port", port, "0G"}, QStringList{"--port", port, "123"}, QStringList{"--port", port},
+          QStringList{"--port", "x", "04"}, QStringList{"--bogus", "04"}}) {
         const ToolRun r = Query(bad);
         EXPECT_EQ(r.exitCode, 64) << bad.join(' ').toStdString();
         EXPECT_FALSE(r.err.isEmpty());

@@ -11,7 +11,7 @@ namespace {
 // The profile functions accept up to 2047 characters of a value.
 constexpr qsizetype MaxValueLength = 2047;
 
-QString trimBlanks(const QString &text)
+QString trimBlanks(const QString& text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -22,36 +22,35 @@ QString trimBlanks(const QString &text)
     return text.mid(begin, end - begin);
 }
 
-QString dropQuotes(const QString &value)
+QString dropQuotes(const QString& value)
 {
-    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'')
-        && value.back() == value.front())
+    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front())
         return value.mid(1, value.size() - 2);
     return value;
 }
 
-} // namespace
+}  // namespace
 
-QString LanguageFile::value(const QString &section, int key) const
+QString LanguageFile::value(const QString& section, int key) const
 {
     const auto found = sections.find(section.toLower());
     if (found == sections.end())
         return {};
     const QString wanted = QString::number(key);
-    for (const Entry &entry : found->second) {
+    for (const Entry& entry : found->second) {
         if (entry.key == wanted)
             return entry.value;
     }
     return {};
 }
 
-std::vector<int> LanguageFile::keys(const QString &section) const
+std::vector<int> LanguageFile::keys(const QString& section) const
 {
     std::vector<int> result;
     const auto found = sections.find(section.toLower());
     if (found == sections.end())
         return result;
-    for (const Entry &entry : found->second) {
+    for (const Entry& entry : found->second) {
         bool ok = false;
         const int number = entry.key.toInt(&ok);
         if (ok)
@@ -60,7 +59,7 @@ std::vector<int> LanguageFile::keys(const QString &section) const
     return result;
 }
 
-LanguageFile LanguageFile::read(const QString &path)
+LanguageFile LanguageFile::read(const QString& path)
 {
     LanguageFile file;
     QFile input(path);
@@ -82,7 +81,7 @@ LanguageFile LanguageFile::read(const QString &path)
 
     std::set<QString> seenSections;
     std::set<QString> seenKeys;
-    std::vector<Entry> *current = nullptr;
+    std::vector<Entry>* current = nullptr;
     const QStringList lines = text.split(u'\n');
     for (qsizetype index = 0; index < lines.size(); ++index) {
         QString line = lines[index];

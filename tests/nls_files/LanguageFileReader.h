@@ -28,9 +28,9 @@ struct LanguageFile {
     QStringList errors;
 
     // The value of `key` in `section`, or a null QString when there is none.
-    QString value(const QString &section, int key) const;
+    QString value(const QString& section, int key) const;
     // The keys of `section` as numbers; non-numeric keys are left out.
-    std::vector<int> keys(const QString &section) const;
+    std::vector<int> keys(const QString& section) const;
 
-    static LanguageFile read(const QString &path);
+    static LanguageFile read(const QString& path);
 };

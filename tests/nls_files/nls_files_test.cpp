@@ -20,9 +20,9 @@ namespace {
 // Every key the agent reads, by section.
 std::set<int> commonKeys()
 {
-    return {0,    1,    100,  101,  102,  103,  1000, 1001, 1002, 2000, 3000, 3100, 3101, 3102, 3103,
-            3200, 3201, 3202, 3203, 3204, 3205, 3300, 3301, 4000, 4001, 4002, 4003, 4004, 4005, 5000,
-            5001, 5002, 5003, 5004, 5005, 5006, 5007, 5008, 6000, 6001};
+    return {0,    1,    100,  101,  102,  103,  1000, 1001, 1002, 2000, 3000, 3100, 3101, 3102,
+            3103, 3200, 3201, 3202, 3203, 3204, 3205, 3300, 3301, 4000, 4001, 4002, 4003, 4004,
+            4005, 5000, 5001, 5002, 5003, 5004, 5005, 5006, 5007, 5008, 6000, 6001};
 }
 
 std::set<int> menuKeys()
@@ -52,23 +52,17 @@ std::set<int> textyKeys()
 
 // Block texts: the trap dialog's address types, the default trap messages and
 // the mailbox-check reports.
-std::set<int> textKeys()
-{
-    return {100, 101, 102, 103, 199, 200, 299, 300, 301, 399};
-}
+std::set<int> textKeys() { return {100, 101, 102, 103, 199, 200, 299, 300, 301, 399}; }
 
 struct Language {
-    const char *code;
+    const char* code;
     // Letters without which the language is not written properly; their absence
     // means the file lost its accents (or was saved in another encoding).
     std::vector<QString> ownLetters;
 };
 
 // Names the parameter in test output.
-void PrintTo(const Language &language, std::ostream *out)
-{
-    *out << language.code;
-}
+void PrintTo(const Language& language, std::ostream* out) { *out << language.code; }
 
 const Language Languages[] = {
     {"Cz", {QStringLiteral("č"), QStringLiteral("ř"), QStringLiteral("ž"), QStringLiteral("ů"), QStringLiteral("ě")}},
@@ -76,20 +70,14 @@ const Language Languages[] = {
     {"Eng", {}},
 };
 
-QString sourcePath(const char *code)
+QString sourcePath(const char* code)
 {
     return QStringLiteral(VARNO_SOURCE_DIR "/lang/Language.") + QLatin1String(code);
 }
 
-qsizetype characters(const QString &text)
-{
-    return text.toUcs4().size();
-}
+qsizetype characters(const QString& text) { return text.toUcs4().size(); }
 
-std::string show(const QString &text)
-{
-    return "\"" + text.toStdString() + "\"";
-}
+std::string show(const QString& text) { return "\"" + text.toStdString() + "\""; }
 
 class LanguageFileTest : public ::testing::TestWithParam<Language> {
 protected:
@@ -105,24 +93,24 @@ protected:
 TEST_P(LanguageFileTest, IsWrittenInItsOwnLetters)
 {
     QString all;
-    for (const auto &[section, entries] : file.sections) {
-        for (const auto &entry : entries)
+    for (const auto& [section, entries] : file.sections) {
+        for (const auto& entry : entries)
             all += entry.value;
     }
-    for (const QString &letter : GetParam().ownLetters)
+    for (const QString& letter : GetParam().ownLetters)
         EXPECT_TRUE(all.contains(letter)) << "no " << letter.toStdString() << " anywhere in the file";
 }
 
 TEST_P(LanguageFileTest, HoldsExactlyTheTextsTheAgentReads)
 {
-    const std::pair<const char *, std::set<int>> required[] = {
+    const std::pair<const char*, std::set<int>> required[] = {
         {"Common", commonKeys()},
         {"Menu", menuKeys()},
         {"Texty", textyKeys()},
         {"Text", textKeys()},
     };
     std::set<QString> knownSections;
-    for (const auto &[section, wanted] : required) {
+    for (const auto& [section, wanted] : required) {
         knownSections.insert(QString::fromLatin1(section).toLower());
         const std::vector<int> present = file.keys(QString::fromLatin1(section));
         const std::set<int> have(present.begin(), present.end());
@@ -133,7 +121,7 @@ TEST_P(LanguageFileTest, HoldsExactlyTheTextsTheAgentReads)
         for (int key : have)
             EXPECT_TRUE(wanted.count(key)) << "[" << section << "] " << key << " is not a text the agent reads";
     }
-    for (const auto &[section, entries] : file.sections)
+    for (const auto& [section, entries] : file.sections)
         EXPECT_TRUE(knownSections.count(section)) << "unknown section [" << section.toStdString() << "]";
 }
 
@@ -142,9 +130,9 @@ TEST_P(LanguageFileTest, HoldsExactlyTheTextsTheAgentReads)
 TEST_P(LanguageFileTest, TextsFollowedByAValueEndInABlank)
 {
     const struct {
-        const char *section;
+        const char* section;
         int key;
-        const char *followedBy;
+        const char* followedBy;
     } joined[] = {
         {"Texty", 105, "the line-list status"},
         {"Texty", 112, "the message-slot status"},
@@ -158,7 +146,7 @@ TEST_P(LanguageFileTest, TextsFollowedByAValueEndInABlank)
         {"Text", 301, "the gateway's result"},
         {"Text", 399, "the gateway's result"},
     };
-    for (const auto &item : joined) {
+    for (const auto& item : joined) {
         const QString text = file.value(QString::fromLatin1(item.section), item.key);
         EXPECT_TRUE(text.endsWith(u' ')) << "[" << item.section << "] " << item.key << " " << show(text)
                                          << " is followed by " << item.followedBy << " and must end in a blank";
@@ -170,8 +158,8 @@ TEST_P(LanguageFileTest, NotesAppendedToAnotherTextStartWithABlank)
 {
     for (int key : {142, 144}) {
         const QString text = file.value(QStringLiteral("Texty"), key);
-        EXPECT_TRUE(text.startsWith(u' ')) << "[Texty] " << key << " " << show(text)
-                                           << " follows text 101 directly and must start with a blank";
+        EXPECT_TRUE(text.startsWith(u' '))
+            << "[Texty] " << key << " " << show(text) << " follows text 101 directly and must start with a blank";
     }
 }
 
@@ -196,7 +184,7 @@ TEST_P(LanguageFileTest, TextsFitTheFieldsThatHoldThem)
 
 // The access key of a caption: the character after a single '&' ("&&" is a
 // literal ampersand). Returns a null QChar when there is none; counts keys.
-QChar accessKey(const QString &caption, int *count)
+QChar accessKey(const QString& caption, int* count)
 {
     QChar key;
     *count = 0;
@@ -216,7 +204,7 @@ QChar accessKey(const QString &caption, int *count)
 TEST_P(LanguageFileTest, AccessKeysAreUniqueWithinEachMenu)
 {
     struct Caption {
-        const char *section;
+        const char* section;
         int key;
     };
     // Items that are shown together; the stop item shows 103 at first and then
@@ -226,15 +214,21 @@ TEST_P(LanguageFileTest, AccessKeysAreUniqueWithinEachMenu)
         {{"Menu", 101}, {"Menu", 102}, {"Menu", 103}},
         {{"Menu", 101}, {"Menu", 102}, {"Texty", 135}},
         {{"Menu", 101}, {"Menu", 102}, {"Texty", 136}},
-        {{"Menu", 201}, {"Menu", 202}, {"Menu", 203}, {"Menu", 204}, {"Menu", 205}, {"Menu", 206}, {"Menu", 210},
+        {{"Menu", 201},
+         {"Menu", 202},
+         {"Menu", 203},
+         {"Menu", 204},
+         {"Menu", 205},
+         {"Menu", 206},
+         {"Menu", 210},
          {"Menu", 212}},
         {{"Menu", 211}},
         {{"Menu", 301}, {"Menu", 302}, {"Menu", 303}, {"Menu", 304}},
         {{"Menu", 400}, {"Menu", 401}},
     };
-    for (const auto &menu : menus) {
+    for (const auto& menu : menus) {
         std::map<QChar, int> used;
-        for (const Caption &caption : menu) {
+        for (const Caption& caption : menu) {
             const QString text = file.value(QString::fromLatin1(caption.section), caption.key);
             int count = 0;
             const QChar key = accessKey(text, &count);
@@ -258,12 +252,12 @@ TEST_P(LanguageFileTest, StopItemReadsTheSameBeforeAndAfterResuming)
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, LanguageFileTest, ::testing::ValuesIn(Languages),
-                         [](const ::testing::TestParamInfo<Language> &info) { return std::string(info.param.code); });
+                         [](const ::testing::TestParamInfo<Language>& info) { return std::string(info.param.code); });
 
 // The agent finds its language files beside the program.
 TEST(LanguageFilesInBinFolder, AreCopiesOfTheSources)
 {
-    for (const Language &language : Languages) {
+    for (const Language& language : Languages) {
         QFile source(sourcePath(language.code));
         QFile copy(QStringLiteral(VARNO_BIN_DIR "/Language.") + QLatin1String(language.code));
         ASSERT_TRUE(source.open(QIODevice::ReadOnly)) << source.fileName().toStdString();
@@ -272,4 +266,4 @@ TEST(LanguageFilesInBinFolder, AreCopiesOfTheSources)
     }
 }
 
-} // namespace
+}  // namespace

@@ -36,7 +36,10 @@ void SetText(TStates& record, const char* text)
 
 class DataModel : public ::testing::Test {
 protected:
-    DataModel() { varno::SetClockForTest([] { return TestNow; }); }
+    DataModel()
+    {
+        varno::SetClockForTest([] { return TestNow; });
+    }
     ~DataModel() override { varno::SetClockForTest({}); }
 
     // Builds with a buffer of the documented size, marked so that a write
@@ -81,7 +84,11 @@ TEST_F(DataModel, BuildsTheFixedRequests)
         {"A", [&](uint8_t* b) { return data.LineStateMessage(0, b); }, {0, 22, 0}},
         {"X", [&](uint8_t* b) { return data.Command14Message(0, b); }, {14}},
         {"U", [&](uint8_t* b) { return data.BillingMessage(0, b); }, {4}},
-        {"U after a failed append", [&](uint8_t* b) { data.BillingWriteFailed = 1; return data.BillingMessage(0, b); },
+        {"U after a failed append",
+         [&](uint8_t* b) {
+             data.BillingWriteFailed = 1;
+             return data.BillingMessage(0, b);
+         },
          {5}},
         {"other mode builds nothing", [&](uint8_t* b) { return data.ConfigMessage(2, b); }, {}},
         {"mode 1 of the slot request builds nothing", [&](uint8_t* b) { return data.SlotMessage(1, b); }, {}},
@@ -162,8 +169,7 @@ TEST_F(DataModel, DialTextFillingTheWholeRecordIsReadOnlyToItsEnd)
     // 32 characters and no terminating zero.
     std::memcpy(world.Command.Text, "11111111222222223333333344445678", 32);
     world.Command.Line = 1;
-    EXPECT_EQ(Build([&](uint8_t* b) { return data.KeyMessage(0, b, 25); }),
-              (Bytes{18, 1, 4, 4, 4, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(Build([&](uint8_t* b) { return data.KeyMessage(0, b, 25); }), (Bytes{18, 1, 4, 4, 4, 4, 5, 6, 7, 8}));
     EXPECT_EQ(Build([&](uint8_t* b) { return data.KeyMessage(0, b, 29); }), (Bytes{18, 1, 5, 6, 7, 8}));
     EXPECT_EQ(Build([&](uint8_t* b) { return data.KeyMessage(0, b, 33); }), (Bytes{18, 1}));
 }
@@ -214,13 +220,22 @@ TEST_F(DataModel, ConfigurationReplyEmptiesTheCacheOnlyWhenTheBlockChanges)
     const std::array<uint8_t, 16> stored{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     const Case cases[] = {
         {"identical block", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}, 128, 0, stored},
-        {"last byte differs", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 99}, 128, 1,
+        {"last byte differs",
+         {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 99},
+         128,
+         1,
          {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 99}},
-        {"short reply replaces its bytes only", {0, 9, 9}, 128, 1,
+        {"short reply replaces its bytes only",
+         {0, 9, 9},
+         128,
+         1,
          {9, 9, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}},
         {"short identical reply", {0, 1, 2}, 128, 0, stored},
         {"status alone", {0}, 128, 0, stored},
-        {"longer reply keeps 16 bytes", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 77, 78}, 128, 0,
+        {"longer reply keeps 16 bytes",
+         {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 77, 78},
+         128,
+         0,
          stored},
         {"error status changes nothing", {7, 0, 0, 0}, 7, 0, stored},
         {"no status byte changes nothing", {}, TData::MissingStatus, 0, stored},
@@ -288,7 +303,10 @@ TEST_F(DataModel, LineListFillsTheTableAndPublishesTheNames)
         Published published;
     };
     const Case cases[] = {
-        {"two lines", true, {0, 14, 0, 1, 2, 3, 4, 2, 10, 0, 0}, 2,
+        {"two lines",
+         true,
+         {0, 14, 0, 1, 2, 3, 4, 2, 10, 0, 0},
+         2,
          {{0, std::string("1234", 4)}, {1, std::string("20\0\0", 4)}}},
         {"line interface off", false, {0, 14, 0, 1, 2, 3, 4, 2, 10, 0, 0}, 2, {}},
         {"length 3", true, {0, 14, 0}, 0, {}},
@@ -509,8 +527,9 @@ TEST_F(DataModel, FindLineMatchesWholeNumbersOnly)
         const char* number;
         int index;
     };
-    const Case cases[] = {{"123", 0}, {"12", 1}, {"20", 2},   {"1", TData::NoLine},
-                          {"1234", TData::NoLine}, {"", TData::NoLine}, {"2", TData::NoLine}};
+    const Case cases[] = {
+        {"123", 0},          {"12", 1},           {"20", 2}, {"1", TData::NoLine}, {"1234", TData::NoLine},
+        {"", TData::NoLine}, {"2", TData::NoLine}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.number);
         EXPECT_EQ(data.FindLine(c.number), c.index);

@@ -19,9 +19,16 @@ class PacketRendering : public ::testing::Test {
 protected:
     PacketRendering()
     {
-        world.SetTexts({{1000, "Read"},     {1001, "Write"}, {1002, "Identity"}, {1004, "Next record"},
-                       {1013, "Config"},   {1018, "Keys"},  {2001, "Slot"},     {2014, "Line list"},
-                       {2017, "Counters"}, {2022, "Line states"}});
+        world.SetTexts({{1000, "Read"},
+                        {1001, "Write"},
+                        {1002, "Identity"},
+                        {1004, "Next record"},
+                        {1013, "Config"},
+                        {1018, "Keys"},
+                        {2001, "Slot"},
+                        {2014, "Line list"},
+                        {2017, "Counters"},
+                        {2022, "Line states"}});
     }
 
     // The bytes live in a buffer of exactly their size, so that a read past
@@ -30,8 +37,8 @@ protected:
                    bool showBytes = false)
     {
         std::vector<uint8_t> exact(bytes);
-        return data.DescribePacket(direction, exact.empty() ? nullptr : exact.data(),
-                                   static_cast<int>(exact.size()), command, showBytes);
+        return data.DescribePacket(direction, exact.empty() ? nullptr : exact.data(), static_cast<int>(exact.size()),
+                                   command, showBytes);
     }
 
     DataWorld world;

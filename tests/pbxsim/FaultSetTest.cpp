@@ -42,8 +42,8 @@ TEST(PbxsimFaultSetTest, FaultsCombineOnOneAnswer)
     EXPECT_EQ(bill.DelayMs, 500);
     EXPECT_TRUE(bill.Twice);
     EXPECT_TRUE(bill.CorruptCrc);
-    EXPECT_EQ(bill.Noise, (std::vector<uint8_t> {1, 2}));
-    EXPECT_EQ(bill.Applied, (std::vector<std::string> {"delay 200", "delay 300", "twice", "crc", "noise"}));
+    EXPECT_EQ(bill.Noise, (std::vector<uint8_t>{1, 2}));
+    EXPECT_EQ(bill.Applied, (std::vector<std::string>{"delay 200", "delay 300", "twice", "crc", "noise"}));
 
     const FaultEffects again = faults.Apply(RequestKind::Bill);
     EXPECT_EQ(again.DelayMs, 200) << "the counted delay is used up";

@@ -66,9 +66,9 @@ protected:
     {
         ASSERT_TRUE(dir_.isValid());
         logPath_ = QDir(dir_.path()).filePath(QStringLiteral("pbxsim.log"));
-        QStringList args {QStringLiteral("--scenario"),
-                          QStringLiteral(VARNO_SOURCE_DIR "/tools/pbxsim/scenarios/link-test.ini"),
-                          QStringLiteral("--log"), logPath_, QStringLiteral("--stats")};
+        QStringList args{QStringLiteral("--scenario"),
+                         QStringLiteral(VARNO_SOURCE_DIR "/tools/pbxsim/scenarios/link-test.ini"),
+                         QStringLiteral("--log"), logPath_, QStringLiteral("--stats")};
         args += extra;
         sim_.setProcessChannelMode(QProcess::SeparateChannels);
         sim_.start(QStringLiteral(VARNO_BIN_DIR "/pbxsim"), args);
@@ -82,7 +82,7 @@ protected:
             if (count > 0)
                 arrivals_.push_back({true, data[0], Bytes(data + 1, data + count)});
         };
-        port_.OnRxChr = [this](TCommPax*, uint8_t b) { arrivals_.push_back({false, 0, Bytes {b}}); };
+        port_.OnRxChr = [this](TCommPax*, uint8_t b) { arrivals_.push_back({false, 0, Bytes{b}}); };
         if (announcement == "PTY ") {
             port_.SetDeviceName(path_);
             port_.Open();
@@ -189,25 +189,25 @@ protected:
 TEST_F(PbxsimLinkTest, AnswersTheAgentsRequestsFromTheScenario)
 {
     Start();
-    EXPECT_EQ(Ask({13}), (Bytes {0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7}));
-    EXPECT_EQ(Ask({2}), (Bytes {0, 3, 10, 64, 1, 2, 3, 4}));
-    EXPECT_EQ(Ask({0, 14, 0}), (Bytes {0, 14, 0, 1, 10, 10, 0, 1, 10, 1, 0, 1, 2, 3, 4}));
-    EXPECT_EQ(Ask({0, 22, 0}), (Bytes {0, 22, 0, 0, 0, 0, 0, 2, 0, 0, 0, 1, 64, 0, 0}));
+    EXPECT_EQ(Ask({13}), (Bytes{0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7}));
+    EXPECT_EQ(Ask({2}), (Bytes{0, 3, 10, 64, 1, 2, 3, 4}));
+    EXPECT_EQ(Ask({0, 14, 0}), (Bytes{0, 14, 0, 1, 10, 10, 0, 1, 10, 1, 0, 1, 2, 3, 4}));
+    EXPECT_EQ(Ask({0, 22, 0}), (Bytes{0, 22, 0, 0, 0, 0, 0, 2, 0, 0, 0, 1, 64, 0, 0}));
     EXPECT_EQ(Ask({0, 47, 0}), Join(Join({0, 47, 0}, Bytes(8, 0)), Join(Text("0601234567"), {0})));
     EXPECT_EQ(Ask({4}), Join({0}, Text("call one")));
     EXPECT_EQ(Ask({5}), Join({0}, Text("call one")));
     EXPECT_EQ(Ask({4}), Join({0}, Text("call two")));
-    EXPECT_EQ(Ask({4}), Bytes {0});
+    EXPECT_EQ(Ask({4}), Bytes{0});
     // 0xEE, the start mark and 0xE0 inside a payload travel as data.
-    EXPECT_EQ(Ask({14}), (Bytes {0, 0xEE, 0x23, 0xE0, 1}));
+    EXPECT_EQ(Ask({14}), (Bytes{0, 0xEE, 0x23, 0xE0, 1}));
     EXPECT_EQ(Ask({0, 1, 1}), Join({0, 1, 1, 'Q'}, Text("123\nHi\nText")));
-    EXPECT_EQ(Ask({1, 1, 1, 0, 0}), (Bytes {0, 1, 1}));
-    EXPECT_EQ(Ask({0, 1, 1}), (Bytes {0, 1, 1, 0}));
-    EXPECT_EQ(Ask({40, 1}), Bytes {0}) << "any other request gets the default answer";
-    EXPECT_EQ(Ask(Bytes(300, 0x33)), Bytes {0}) << "long client requests too";
+    EXPECT_EQ(Ask({1, 1, 1, 0, 0}), (Bytes{0, 1, 1}));
+    EXPECT_EQ(Ask({0, 1, 1}), (Bytes{0, 1, 1, 0}));
+    EXPECT_EQ(Ask({40, 1}), Bytes{0}) << "any other request gets the default answer";
+    EXPECT_EQ(Ask(Bytes(300, 0x33)), Bytes{0}) << "long client requests too";
     // A sequence number of 0xEE is stuffed both ways.
     nextSequence_ = 0xEE;
-    EXPECT_EQ(Ask({2}), (Bytes {0, 3, 10, 64, 1, 2, 3, 4}));
+    EXPECT_EQ(Ask({2}), (Bytes{0, 3, 10, 64, 1, 2, 3, 4}));
     for (const Arrival& a : arrivals_)
         EXPECT_TRUE(a.packet) << "no stray byte without a fault";
 
@@ -252,7 +252,7 @@ TEST_F(PbxsimLinkTest, FaultsSwitchedOnWhileRunning)
     EXPECT_TRUE(Quiet(200));
     ASSERT_EQ(arrivals_.size(), 1u);
     EXPECT_FALSE(arrivals_[0].packet);
-    EXPECT_EQ(arrivals_[0].payload, Bytes {0xE0});
+    EXPECT_EQ(arrivals_[0].payload, Bytes{0xE0});
     EXPECT_FALSE(PacketFor(instead));
 
     arrivals_.clear();
@@ -261,9 +261,9 @@ TEST_F(PbxsimLinkTest, FaultsSwitchedOnWhileRunning)
     const uint8_t noisy = Send({13});
     EXPECT_TRUE(WaitUntil([&] { return PacketFor(noisy).has_value(); }, 2000));
     ASSERT_EQ(arrivals_.size(), 4u);
-    EXPECT_EQ(arrivals_[0].payload, Bytes {0x11});
-    EXPECT_EQ(arrivals_[1].payload, Bytes {0x22});
-    EXPECT_EQ(arrivals_[2].payload, Bytes {0xE0});
+    EXPECT_EQ(arrivals_[0].payload, Bytes{0x11});
+    EXPECT_EQ(arrivals_[1].payload, Bytes{0x22});
+    EXPECT_EQ(arrivals_[2].payload, Bytes{0xE0});
     EXPECT_TRUE(arrivals_[3].packet);
 
     EXPECT_EQ(Control("fault list"), "FAULTS none") << "every counted fault is used up";
@@ -307,7 +307,7 @@ TEST_F(PbxsimLinkTest, RunsOnALineItIsGiven)
            "DEVICE ");
     EXPECT_EQ(path_, line.SlavePath());
     port_.OpenFd(line.MasterFd(), false);
-    EXPECT_EQ(Ask({2}), (Bytes {0, 3, 10, 64, 1, 2, 3, 4}));
+    EXPECT_EQ(Ask({2}), (Bytes{0, 3, 10, 64, 1, 2, 3, 4}));
     EXPECT_EQ(Ask({0, 47, 0}), Join(Join({0, 47, 0}, Bytes(8, 0)), Join(Text("0601234567"), {0})));
     port_.Close();
 }

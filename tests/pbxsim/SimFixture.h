@@ -68,8 +68,8 @@ protected:
     FaultSet faults;
     Timeline timeline;
     RecordingHost host;
-    StatementInterpreter interpreter {state, faults, timeline, host};
-    PbxResponder responder {state};
+    StatementInterpreter interpreter{state, faults, timeline, host};
+    PbxResponder responder{state};
 };
 
 }  // namespace varno::pbxsim

@@ -56,7 +56,7 @@ TEST_F(PbxsimStatementTest, RefusedStatementsSayWhyAndChangeNothing)
     }
     ASSERT_EQ(state.Lines.size(), 1u);
     EXPECT_EQ(state.Lines[0].State, 3);
-    EXPECT_EQ(state.Lines[0].NumberCodes, (std::array<uint8_t, 4> {1, 10, 10, 0}));
+    EXPECT_EQ(state.Lines[0].NumberCodes, (std::array<uint8_t, 4>{1, 10, 10, 0}));
     EXPECT_TRUE(faults.Empty());
     EXPECT_EQ(timeline.Size(), 0u);
     EXPECT_EQ(state.Billing.Total(), 0u);
@@ -66,16 +66,16 @@ TEST_F(PbxsimStatementTest, LineStatementsChangeOnlyWhatTheyName)
 {
     Run({"line 2 12 state 4 party 7"});
     ASSERT_EQ(state.Lines.size(), 3u) << "lines up to the index come into being";
-    EXPECT_EQ(state.Lines[0].NumberCodes, (std::array<uint8_t, 4> {}));
+    EXPECT_EQ(state.Lines[0].NumberCodes, (std::array<uint8_t, 4>{}));
     Run({"line 2 state 5"});
-    EXPECT_EQ(state.Lines[2].NumberCodes, (std::array<uint8_t, 4> {1, 2, 0, 0}));
+    EXPECT_EQ(state.Lines[2].NumberCodes, (std::array<uint8_t, 4>{1, 2, 0, 0}));
     EXPECT_EQ(state.Lines[2].State, 5);
     EXPECT_EQ(state.Lines[2].Party, 7);
     Run({"line 2 codes 1 20 3 4"});
-    EXPECT_EQ(state.Lines[2].NumberCodes, (std::array<uint8_t, 4> {1, 20, 3, 4}));
+    EXPECT_EQ(state.Lines[2].NumberCodes, (std::array<uint8_t, 4>{1, 20, 3, 4}));
     EXPECT_FALSE(interpreter.Execute("line 1 number 0x", 0).Ok) << "x is not a digit of the line list";
     Run({"line 1 number 0", "line 2 -", "lines 2"});
-    EXPECT_EQ(state.Lines[1].NumberCodes, (std::array<uint8_t, 4> {10, 0, 0, 0}));
+    EXPECT_EQ(state.Lines[1].NumberCodes, (std::array<uint8_t, 4>{10, 0, 0, 0}));
     EXPECT_EQ(state.Lines.size(), 2u);
 }
 
@@ -88,7 +88,7 @@ TEST_F(PbxsimStatementTest, TimelineRunsStatementsWhenTheirTimeComes)
     interpreter.RunDue(2.0);
     EXPECT_EQ(state.Lines[3].State, 5);
     EXPECT_EQ(state.Lines[3].Party, 12);
-    EXPECT_EQ(host.log, (std::vector<std::string> {"EVENT bill early", "EVENT line 3 state 5 party 12"}));
+    EXPECT_EQ(host.log, (std::vector<std::string>{"EVENT bill early", "EVENT line 3 state 5 party 12"}));
 
     // "after" counts from the moment it is given, "every" runs at once and then repeats.
     Run({"after 0.5 line 3 state 6", "every 1 count 3 bill r{n}"}, 10);
@@ -115,8 +115,9 @@ TEST_F(PbxsimStatementTest, TimelineRunsStatementsWhenTheirTimeComes)
 TEST_F(PbxsimStatementTest, FaultStatementsBuildTheFaultSet)
 {
     Run({"fault silent on A count 2", "fault delay 300 on C,I", "fault noise 1 2 on U", "fault e0 count 1"});
-    EXPECT_EQ(interpreter.Execute("fault list", 0).Reply,
-              "FAULTS silent on states count 2; delay 300 on config,identity; noise 0x01 0x02 on bill,rebill; e0 count 1");
+    EXPECT_EQ(
+        interpreter.Execute("fault list", 0).Reply,
+        "FAULTS silent on states count 2; delay 300 on config,identity; noise 0x01 0x02 on bill,rebill; e0 count 1");
     Run({"fault clear delay", "fault clear on U"});
     EXPECT_EQ(faults.Describe(), "silent on states count 2; e0 count 1")
         << "clearing the faults on billing leaves the one on every kind";
@@ -131,10 +132,10 @@ TEST_F(PbxsimStatementTest, FaultStatementsBuildTheFaultSet)
 TEST_F(PbxsimStatementTest, SendAndControlStatementsGoToTheHost)
 {
     Run({"send e0 2", "send noise 1 0xff", "send packet 7 0 22 0", "send badcrc 0xEE 1"});
-    EXPECT_EQ(host.raw, (std::vector<Bytes> {{0xE0, 0xE0}, {1, 0xFF}}));
+    EXPECT_EQ(host.raw, (std::vector<Bytes>{{0xE0, 0xE0}, {1, 0xFF}}));
     ASSERT_EQ(host.packets.size(), 2u);
     EXPECT_EQ(host.packets[0].sequence, 7);
-    EXPECT_EQ(host.packets[0].payload, (Bytes {0, 22, 0}));
+    EXPECT_EQ(host.packets[0].payload, (Bytes{0, 22, 0}));
     EXPECT_FALSE(host.packets[0].corruptCrc);
     EXPECT_EQ(host.packets[1].sequence, 0xEE);
     EXPECT_TRUE(host.packets[1].corruptCrc);

@@ -21,14 +21,11 @@ AgentSocket::AgentSocket(uint32_t window)
         throw std::runtime_error("no endpoint name");
     fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const auto addressLength = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
-    if (fd_ == -1 || bind(fd_, reinterpret_cast<sockaddr *>(&address), addressLength) != 0)
+    if (fd_ == -1 || bind(fd_, reinterpret_cast<sockaddr*>(&address), addressLength) != 0)
         throw std::runtime_error("cannot bind the agent endpoint");
 }
 
-AgentSocket::~AgentSocket()
-{
-    close(fd_);
-}
+AgentSocket::~AgentSocket() { close(fd_); }
 
 int AgentSocket::pendingSize(int timeoutMs)
 {
@@ -49,8 +46,8 @@ std::optional<std::array<uint32_t, 3>> AgentSocket::receive(int timeoutMs)
     // Three little-endian words, whatever the host's byte order.
     std::array<uint32_t, 3> words{};
     for (size_t i = 0; i < 3; ++i)
-        words[i] = uint32_t(bytes[4 * i]) | uint32_t(bytes[4 * i + 1]) << 8 |
-                   uint32_t(bytes[4 * i + 2]) << 16 | uint32_t(bytes[4 * i + 3]) << 24;
+        words[i] = uint32_t(bytes[4 * i]) | uint32_t(bytes[4 * i + 1]) << 8 | uint32_t(bytes[4 * i + 2]) << 16 |
+                   uint32_t(bytes[4 * i + 3]) << 24;
     return words;
 }
 

@@ -12,8 +12,8 @@ class AgentSocket {
 public:
     explicit AgentSocket(uint32_t window);
     ~AgentSocket();
-    AgentSocket(const AgentSocket &) = delete;
-    AgentSocket &operator=(const AgentSocket &) = delete;
+    AgentSocket(const AgentSocket&) = delete;
+    AgentSocket& operator=(const AgentSocket&) = delete;
 
     // The next datagram if one of exactly three words arrives in time.
     std::optional<std::array<uint32_t, 3>> receive(int timeoutMs = 5000);

@@ -14,14 +14,14 @@
 
 namespace varno::qlin2test {
 
-ChildProcess::ChildProcess(const std::vector<std::string> &argv)
+ChildProcess::ChildProcess(const std::vector<std::string>& argv)
 {
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    std::vector<char *> args;
-    for (const std::string &arg : argv)
-        args.push_back(const_cast<char *>(arg.c_str()));
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
     pid_ = fork();
     if (pid_ == -1)
@@ -49,7 +49,7 @@ ChildProcess::~ChildProcess()
     close(fromChild_);
 }
 
-void ChildProcess::send(const std::string &line)
+void ChildProcess::send(const std::string& line)
 {
     const std::string data = line + "\n";
     size_t done = 0;
@@ -71,8 +71,8 @@ std::string ChildProcess::readLine(int timeoutMs)
             pending_.erase(0, end + 1);
             return line;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return "<timeout>";
         pollfd p{fromChild_, POLLIN, 0};
@@ -86,7 +86,7 @@ std::string ChildProcess::readLine(int timeoutMs)
     }
 }
 
-std::string ChildProcess::ask(const std::string &line, int timeoutMs)
+std::string ChildProcess::ask(const std::string& line, int timeoutMs)
 {
     send(line);
     return readLine(timeoutMs);

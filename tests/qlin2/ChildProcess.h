@@ -9,18 +9,18 @@ namespace varno::qlin2test {
 
 class ChildProcess {
 public:
-    explicit ChildProcess(const std::vector<std::string> &argv);
+    explicit ChildProcess(const std::vector<std::string>& argv);
     ~ChildProcess();
-    ChildProcess(const ChildProcess &) = delete;
-    ChildProcess &operator=(const ChildProcess &) = delete;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
 
     pid_t pid() const { return pid_; }
 
-    void send(const std::string &line);
+    void send(const std::string& line);
     // The next line of its output without the newline; "<timeout>" or "<eof>" when none came.
     std::string readLine(int timeoutMs = 20000);
     // send() followed by readLine().
-    std::string ask(const std::string &line, int timeoutMs = 20000);
+    std::string ask(const std::string& line, int timeoutMs = 20000);
 
     // Closes its input and waits for it; returns the exit status, or -signal when killed.
     int finish(int timeoutMs = 20000);

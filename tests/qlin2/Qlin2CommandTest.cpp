@@ -59,7 +59,7 @@ TEST_F(Qlin2Command, SlotsThatAreNotHeldTakeNoCommands)
     ASSERT_TRUE(endpoint.receive());
     client->ask("close 0");
 
-    for (const char *slot : {"-1", "5", "0", "4"}) {
+    for (const char* slot : {"-1", "5", "0", "4"}) {
         EXPECT_EQ(client->ask(std::string("command ") + slot + " -1 1"), "0 -1") << slot;
         EXPECT_EQ(agent->ask(std::string("take ") + slot), "0 -7:-7:untouched") << slot;
     }
@@ -68,7 +68,7 @@ TEST_F(Qlin2Command, SlotsThatAreNotHeldTakeNoCommands)
 
 TEST_F(Qlin2Command, CommandIsNotQueuedWhenTheAgentCannotBeNotified)
 {
-    auto agent = world.agent(Window, {"100"}); // nobody has bound the endpoint
+    auto agent = world.agent(Window, {"100"});  // nobody has bound the endpoint
     auto client = world.peer();
     ASSERT_EQ(client->ask("open 100 5"), "0");
     EXPECT_EQ(client->ask("command 0 -1 4 123"), "0 0");
@@ -106,4 +106,4 @@ TEST_F(Qlin2Command, ShowWindowSendsAShowRequest)
     EXPECT_EQ(client->ask("show 4799 5"), "0") << "no endpoint there";
 }
 
-} // namespace
+}  // namespace

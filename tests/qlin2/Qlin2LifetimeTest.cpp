@@ -18,9 +18,9 @@ protected:
     SharedWorld world;
 };
 
-bool allZero(const varno::qlin2::TSharedBlock &block)
+bool allZero(const varno::qlin2::TSharedBlock& block)
 {
-    const auto *bytes = reinterpret_cast<const unsigned char *>(&block);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&block);
     for (size_t i = 0; i < sizeof block; ++i)
         if (bytes[i] != 0)
             return false;
@@ -88,11 +88,10 @@ TEST_F(Qlin2Attach, MutexOfAProcessThatDiedHoldingItIsTakenOver)
 
 TEST_F(Qlin2Attach, LoadedByNameItAttachesAndUnloadedItDetaches)
 {
-    void *library = dlopen(VARNO_BIN_DIR "/libQLIN2.so", RTLD_NOW | RTLD_LOCAL);
+    void* library = dlopen(VARNO_BIN_DIR "/libQLIN2.so", RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
-    for (const char *name : {"QLIN_Init", "QLIN_DeInit", "QLIN_Line", "QLIN_PutStates", "QLIN_GetCommand",
-                             "QLIN_Open", "QLIN_Close", "QLIN_PutCommand", "QLIN_GetStates", "QLIN_GetLines",
-                             "QLIN_ShowWindow"})
+    for (const char* name : {"QLIN_Init", "QLIN_DeInit", "QLIN_Line", "QLIN_PutStates", "QLIN_GetCommand", "QLIN_Open",
+                             "QLIN_Close", "QLIN_PutCommand", "QLIN_GetStates", "QLIN_GetLines", "QLIN_ShowWindow"})
         EXPECT_NE(dlsym(library, name), nullptr) << name;
     auto init = reinterpret_cast<decltype(&QLIN_Init)>(dlsym(library, "QLIN_Init"));
     auto line = reinterpret_cast<decltype(&QLIN_Line)>(dlsym(library, "QLIN_Line"));
@@ -109,7 +108,7 @@ TEST_F(Qlin2Attach, LoadedByNameItAttachesAndUnloadedItDetaches)
 
 TEST_F(Qlin2Attach, InvalidNameLeavesTheLibraryInert)
 {
-    for (const char *name : {"noslash", "/two/slashes", "/"}) {
+    for (const char* name : {"noslash", "/two/slashes", "/"}) {
         setenv(QLIN_SHM_NAME_ENV, name, 1);
         auto process = world.peer();
         EXPECT_EQ(process->ask("open 100 5"), "-5") << name;
@@ -120,4 +119,4 @@ TEST_F(Qlin2Attach, InvalidNameLeavesTheLibraryInert)
     EXPECT_FALSE(world.blockExists()) << "nothing was created under the test's own name either";
 }
 
-} // namespace
+}  // namespace

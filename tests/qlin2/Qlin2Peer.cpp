@@ -26,15 +26,14 @@
 
 namespace {
 
-std::string recordText(const TStates &record)
+std::string recordText(const TStates& record)
 {
     // The text is printed up to its first zero byte but never past its 32 bytes.
     const size_t length = strnlen(record.Text, sizeof record.Text);
-    return std::to_string(record.Line) + ":" + std::to_string(record.State) + ":" +
-           std::string(record.Text, length);
+    return std::to_string(record.Line) + ":" + std::to_string(record.State) + ":" + std::string(record.Text, length);
 }
 
-TStates makeRecord(int line, int state, const std::string &text)
+TStates makeRecord(int line, int state, const std::string& text)
 {
     TStates record{};
     record.Line = line;
@@ -48,9 +47,9 @@ TStates makeRecord(int line, int state, const std::string &text)
 {
     const std::string name = std::string(QLIN2_SharedName()) + QLIN_LOCK_SUFFIX;
     int fd = shm_open(name.c_str(), O_RDWR, 0);
-    void *area = fd == -1 ? MAP_FAILED : mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    void* area = fd == -1 ? MAP_FAILED : mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (area != MAP_FAILED) {
-        pthread_mutex_lock(&static_cast<varno::qlin2::LockArea *>(area)->Mutex);
+        pthread_mutex_lock(&static_cast<varno::qlin2::LockArea*>(area)->Mutex);
         std::cout << "locked" << std::endl;
     } else {
         std::cout << "failed" << std::endl;
@@ -59,7 +58,7 @@ TStates makeRecord(int line, int state, const std::string &text)
     _exit(1);
 }
 
-std::string handle(const std::string &request)
+std::string handle(const std::string& request)
 {
     std::istringstream in(request);
     std::string verb;
@@ -150,9 +149,9 @@ std::string handle(const std::string &request)
         in >> slot;
         QLIN_Line(0, nullptr);
         std::ostringstream out;
-        out << QLIN_PutStates(nullptr) << " " << QLIN_GetStates(slot, nullptr) << " "
-            << QLIN_GetCommand(slot, nullptr) << " " << QLIN_PutCommand(slot, nullptr) << " "
-            << QLIN_Open(nullptr, 5) << " " << QLIN_Open("", 5) << " " << QLIN_GetLines(nullptr);
+        out << QLIN_PutStates(nullptr) << " " << QLIN_GetStates(slot, nullptr) << " " << QLIN_GetCommand(slot, nullptr)
+            << " " << QLIN_PutCommand(slot, nullptr) << " " << QLIN_Open(nullptr, 5) << " " << QLIN_Open("", 5) << " "
+            << QLIN_GetLines(nullptr);
         return out.str();
     }
     if (verb == "lockdie")
@@ -162,7 +161,7 @@ std::string handle(const std::string &request)
     return "unknown request " + verb;
 }
 
-} // namespace
+}  // namespace
 
 int main()
 {

@@ -28,13 +28,13 @@ TEST_F(Qlin2Ring, ReadReturnsTheNewestCapacityRecordsOldestFirst)
     const struct {
         int capacity;
         int written;
-        int overrun; // Overrun in the block before the read
+        int overrun;  // Overrun in the block before the read
     } cases[] = {
         {4, 3, 0}, {4, 4, 1}, {4, 5, 2}, {4, 6, 3}, {1, 1, 1}, {1, 3, 3}, {30, 32, 3},
     };
     auto agent = world.agent(Window, {"100"});
     auto client = world.peer();
-    for (const auto &c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.capacity) + " " + std::to_string(c.written));
         const std::string slot = client->ask("open 100 " + std::to_string(c.capacity));
         ASSERT_EQ(slot, "0");
@@ -63,7 +63,7 @@ TEST_F(Qlin2Ring, EveryClientOfALineGetsEveryRecordOfIt)
     agent->ask("put 0 0 t0");
     agent->ask("put 1 7 t7");
     agent->ask("put 0 1 t1");
-    agent->ask("put 2 9 t9"); // no client follows line 2
+    agent->ask("put 2 9 t9");  // no client follows line 2
     agent->ask("put 0 2 t2");
 
     EXPECT_EQ(first->ask("get 0"), records(0, 0, 2));
@@ -79,7 +79,7 @@ TEST_F(Qlin2Ring, ReusedSlotDeliversNothingOfItsPreviousHolder)
     agent->ask("put 0 0 t0");
     agent->ask("put 0 1 t1");
     previous->ask("close 0");
-    agent->ask("put 0 2 t2"); // nobody follows the line now
+    agent->ask("put 0 2 t2");  // nobody follows the line now
 
     auto next = world.peer();
     ASSERT_EQ(next->ask("open 100 5"), "0");
@@ -102,9 +102,9 @@ TEST_F(Qlin2Ring, SlotsThatCannotServeYieldNothing)
 {
     auto agent = world.agent(Window, {"100"});
     auto client = world.peer();
-    for (const char *slot : {"-1", "5", "3"})
+    for (const char* slot : {"-1", "5", "3"})
         EXPECT_EQ(client->ask(std::string("get ") + slot), "0") << slot;
     EXPECT_EQ(client->ask("nulls 0"), "0 0 0 0 -3 -3 1");
 }
 
-} // namespace
+}  // namespace

@@ -35,7 +35,7 @@ namespace {
 struct Errors {
     long count = 0;
     std::string first;
-    void add(const std::string &what)
+    void add(const std::string& what)
     {
         if (count++ == 0)
             first = what;
@@ -83,8 +83,7 @@ int bindEndpoint(uint32_t window)
     const size_t length = QLIN2_EndpointName(address.sun_path + 1, sizeof address.sun_path - 1, window);
     const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (length == 0 || fd == -1 ||
-        bind(fd, reinterpret_cast<sockaddr *>(&address),
-             socklen_t(offsetof(sockaddr_un, sun_path) + 1 + length)) != 0)
+        bind(fd, reinterpret_cast<sockaddr*>(&address), socklen_t(offsetof(sockaddr_un, sun_path) + 1 + length)) != 0)
         return -1;
     return fd;
 }
@@ -218,7 +217,7 @@ public:
     Errors errors;
 
 private:
-    void check(const TStates &record, int position, int batch)
+    void check(const TStates& record, int position, int batch)
     {
         const TStates expected = expectedRecord(line_, record.State);
         if (std::memcmp(&record, &expected, sizeof record) != 0) {
@@ -268,16 +267,15 @@ int runReader(int32_t line, int capacity, long commands)
     const long last = std::atol(request.substr(request.find(' ') + 1).c_str());
     if (reader.last != last)
         reader.errors.add("last record " + std::to_string(reader.last) + " instead of " + std::to_string(last));
-    std::cout << "received " << reader.received << " lost " << reader.lost << " " << reader.errors.text()
-              << std::endl;
+    std::cout << "received " << reader.received << " lost " << reader.lost << " " << reader.errors.text() << std::endl;
     while (inputLine(true) != "<eof>") {
     }
     return 0;
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     const std::string role = argc > 1 ? argv[1] : "";
     if (role == "agent" && argc == 5)

@@ -14,7 +14,7 @@ using varno::qlin2test::SharedWorld;
 namespace {
 
 constexpr long Records = 100000;
-constexpr int Lines = 4; // line 3 has no client: its records are dropped
+constexpr int Lines = 4;  // line 3 has no client: its records are dropped
 constexpr long CommandsPerClient = 500;
 
 TEST(Qlin2Stress, RecordsAndCommandsSurviveConcurrentProcesses)
@@ -29,10 +29,9 @@ TEST(Qlin2Stress, RecordsAndCommandsSurviveConcurrentProcesses)
         int capacity;
     } clients[] = {{0, 30}, {0, 30}, {1, 8}, {1, 3}, {2, 1}};
     std::vector<std::unique_ptr<ChildProcess>> readers;
-    for (const auto &c : clients) {
+    for (const auto& c : clients) {
         readers.push_back(std::make_unique<ChildProcess>(std::vector<std::string>{
-            stress, "reader", std::to_string(c.line), std::to_string(c.capacity),
-            std::to_string(CommandsPerClient)}));
+            stress, "reader", std::to_string(c.line), std::to_string(c.capacity), std::to_string(CommandsPerClient)}));
         ASSERT_EQ(readers.back()->readLine().rfind("slot ", 0), 0u);
     }
 
@@ -57,9 +56,9 @@ TEST(Qlin2Stress, RecordsAndCommandsSurviveConcurrentProcesses)
     std::cout << "records lost to overrun in all rings: " << lostInAll << " of " << perLine * 5 << std::endl;
 
     EXPECT_EQ(agent.ask("stop", 60000), "commands 500 500 500 500 500 errors 0");
-    for (auto &reader : readers)
+    for (auto& reader : readers)
         EXPECT_EQ(reader->finish(), 0);
     EXPECT_EQ(agent.finish(), 0);
 }
 
-} // namespace
+}  // namespace

@@ -17,7 +17,7 @@ constexpr uint32_t Window = 4711;
 using Words = std::array<uint32_t, 3>;
 
 // "HH:MM:SS.mmm " followed by rest.
-bool isRecordLine(const std::string &line, const std::string &rest)
+bool isRecordLine(const std::string& line, const std::string& rest)
 {
     const std::string shape = "dd:dd:dd.ddd ";
     if (line.size() != shape.size() + rest.size() || line.compare(shape.size(), rest.size(), rest) != 0)
@@ -81,7 +81,7 @@ TEST_F(Qlinmon, SendsACommandThatTheAgentTakes)
         {{"volup", "101"}, "1 1:2:"},
         {{"voldown", "101"}, "1 1:3:"},
     };
-    for (const auto &c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments[0]);
         std::vector<std::string> arguments{"--linger", "5000"};
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
@@ -112,7 +112,7 @@ TEST_F(Qlinmon, RefusesWhatCannotWork)
         {{"watch", "999"}, 1},
         {{"speaker", "999"}, 1},
     };
-    for (const auto &c : cases) {
+    for (const auto& c : cases) {
         auto tool = qlinmon(c.arguments);
         EXPECT_EQ(tool->finish(), c.status) << c.arguments[0] << " " << c.arguments.back();
     }
@@ -120,4 +120,4 @@ TEST_F(Qlinmon, RefusesWhatCannotWork)
     EXPECT_EQ(qlinmon({"--help"})->finish(), 0);
 }
 
-} // namespace
+}  // namespace

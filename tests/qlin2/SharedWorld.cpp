@@ -10,10 +10,7 @@
 
 namespace varno::qlin2test {
 
-std::string helperPath(const std::string &program)
-{
-    return std::string(QLIN2_TEST_HELPER_DIR) + "/" + program;
-}
+std::string helperPath(const std::string& program) { return std::string(QLIN2_TEST_HELPER_DIR) + "/" + program; }
 
 SharedWorld::SharedWorld()
 {
@@ -34,7 +31,7 @@ std::unique_ptr<ChildProcess> SharedWorld::peer()
     return std::make_unique<ChildProcess>(std::vector<std::string>{helperPath("qlin2_peer")});
 }
 
-std::unique_ptr<ChildProcess> SharedWorld::agent(uint32_t window, const std::vector<std::string> &lines)
+std::unique_ptr<ChildProcess> SharedWorld::agent(uint32_t window, const std::vector<std::string>& lines)
 {
     auto process = peer();
     process->ask("init " + std::to_string(window) + " " + std::to_string(QLIN_AGENT_MESSAGE));
@@ -49,7 +46,7 @@ varno::qlin2::TSharedBlock SharedWorld::block() const
     const int fd = shm_open(name_.c_str(), O_RDONLY, 0);
     if (fd == -1)
         throw std::runtime_error("no shared block " + name_);
-    void *address = mmap(nullptr, sizeof copy, PROT_READ, MAP_SHARED, fd, 0);
+    void* address = mmap(nullptr, sizeof copy, PROT_READ, MAP_SHARED, fd, 0);
     close(fd);
     if (address == MAP_FAILED)
         throw std::runtime_error("cannot map " + name_);

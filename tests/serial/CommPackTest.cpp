@@ -23,7 +23,7 @@ protected:
         ASSERT_TRUE(PumpUntil([&] { return port.InQueCount() >= before + static_cast<int>(bytes.size()); }));
     }
 
-    TPtyPeer peer {true};
+    TPtyPeer peer{true};
     TCommPack port;
     int flushesAtStart = 0;
 };
@@ -32,7 +32,7 @@ TEST_F(SerialCommPackLine, ReturnsTheFirstGoodPacketAndDropsWhatWasReadAfterIt)
 {
     Arrive(Concat({{0xE0, 0x41}, Frame(3, {0x10, 0xEE}), Frame(4, {0x20})}));
     EXPECT_EQ(port.ReadPacket(300), 3);
-    EXPECT_EQ(Bytes(port.RxBuffer, port.RxBuffer + 3), (Bytes {3, 0x10, 0xEE}));
+    EXPECT_EQ(Bytes(port.RxBuffer, port.RxBuffer + 3), (Bytes{3, 0x10, 0xEE}));
     EXPECT_EQ(port.InQueCount(), 0);
     EXPECT_EQ(port.ReadPacket(300), 0);  // the second frame went with the first read
     // Strays between packets are passed over without discarding output.

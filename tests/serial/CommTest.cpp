@@ -18,7 +18,7 @@ namespace {
 TEST(SerialCommDevicePath, MapsComNamesAndKeepsPaths)
 {
     const std::vector<std::pair<QString, QString>> cases = {
-        {"COM1", "/dev/ttyS0"},       {"Com2", "/dev/ttyS1"},   {"com10", "/dev/ttyS9"},
+        {"COM1", "/dev/ttyS0"},       {"Com2", "/dev/ttyS1"},      {"com10", "/dev/ttyS9"},
         {"/dev/pts/7", "/dev/pts/7"}, {"ttyUSB0", "/dev/ttyUSB0"}, {"COM0", "/dev/COM0"},
     };
     for (const auto& [name, path] : cases)
@@ -54,7 +54,7 @@ TEST(SerialCommLine, OpenAppliesTheSettingsToTheLine)
         port.SetStopBits(c.stop);
         port.SetParity(c.parity);
         port.Open();
-        termios tio {};
+        termios tio{};
         ASSERT_EQ(::tcgetattr(port.Handle(), &tio), 0);
         const int rate = BaudRateValue(c.rate);
         EXPECT_EQ(::cfgetospeed(&tio), c.speed) << rate;
@@ -104,7 +104,7 @@ TEST(SerialCommLine, ARefusedChangeOfAnOpenPortLeavesTheLineAsItWas)
     EXPECT_THROW(port.SetBaudRate(TBaudRate::br56000), ECommError);
     EXPECT_EQ(port.BaudRate(), TBaudRate::br19200);
     port.SetBaudRate(TBaudRate::br38400);
-    termios tio {};
+    termios tio{};
     ASSERT_EQ(::tcgetattr(port.Handle(), &tio), 0);
     EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B38400));
     EXPECT_THROW(port.SetDeviceName("/dev/null"), ECommError);
@@ -178,7 +178,7 @@ TEST(SerialCommIo, ReadsWhatWaitsWithoutWaitingAndPurges)
     EXPECT_EQ(buffer[1], 5);
 
     EXPECT_EQ(port.Write("abc", 3), 3);
-    EXPECT_EQ(peer.ReadCount(3), (Bytes {'a', 'b', 'c'}));
+    EXPECT_EQ(peer.ReadCount(3), (Bytes{'a', 'b', 'c'}));
     EXPECT_TRUE(port.PurgeOut());
     EXPECT_GT(peer.FlushWrites(), flushesAfterOpen);
     // A pseudo-terminal has no DTR; that is no error.
@@ -234,7 +234,7 @@ TEST(SerialCommEvents, ArrivingBytesRaiseOnRxCharWithTheWaitingCount)
     port.Open();
     peer.Write({9, 8, 7});
     ASSERT_TRUE(PumpUntil([&] { return got.size() == 3; }));
-    EXPECT_EQ(got, (Bytes {9, 8, 7}));
+    EXPECT_EQ(got, (Bytes{9, 8, 7}));
     ASSERT_FALSE(counts.empty());
     EXPECT_GE(counts[0], 1);
 }
@@ -335,7 +335,7 @@ TEST(SerialCommAdopt, APortRunsOnAnAdoptedMasterDescriptor)
     EXPECT_TRUE(far.Enabled());
     agent.Write("hi", 2);
     ASSERT_TRUE(PumpUntil([&] { return got.size() == 2; }));
-    EXPECT_EQ(got, (Bytes {'h', 'i'}));
+    EXPECT_EQ(got, (Bytes{'h', 'i'}));
     far.Close();
     EXPECT_NE(::fcntl(pair.MasterFd(), F_GETFD), -1);  // not ours to close
 

@@ -89,7 +89,7 @@ protected:
         ASSERT_TRUE(PumpUntil([&] { return consumed >= target; }));
     }
 
-    TPtyPeer peer {true};
+    TPtyPeer peer{true};
     TCommPax port;
     std::vector<Bytes> packets;
     Bytes strays;
@@ -133,7 +133,7 @@ TEST_F(SerialCommPaxLine, WritesEeInEveryFieldTwice)
     const Bytes wire = peer.ReadCount(expected.size());
     ASSERT_EQ(wire, expected);
     // Length low byte, then the sequence number, each doubled; the marks are not.
-    EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 7), (Bytes {0xEE, 0x23, 0xEE, 0xEE, 0x00, 0xEE, 0xEE}));
+    EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 7), (Bytes{0xEE, 0x23, 0xEE, 0xEE, 0x00, 0xEE, 0xEE}));
     const size_t ees = static_cast<size_t>(std::count(wire.begin(), wire.end(), 0xEE));
     const Bytes body = Body(0xEE, payload);
     const std::uint32_t crc = CrcOf(body);
@@ -150,7 +150,7 @@ TEST_F(SerialCommPaxLine, WritesLength0x0100WithoutStuffingItsBytes)
     port.WritePacket(0xEE, payload.data(), 255);
     const Bytes wire = peer.ReadCount(Frame(0xEE, payload).size());
     ASSERT_GE(wire.size(), 6u);
-    EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 6), (Bytes {0xEE, 0x23, 0x00, 0x01, 0xEE, 0xEE}));
+    EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 6), (Bytes{0xEE, 0x23, 0x00, 0x01, 0xEE, 0xEE}));
     EXPECT_EQ(wire, Frame(0xEE, payload));
 }
 
@@ -171,7 +171,9 @@ TEST(SerialCommPaxLink, PacketsGoBothWaysAndMayBeAnsweredFromTheHandler)
     agent.MaxPacketSize = 512;
     agent.SetDeviceName(line.SlavePath());
     std::vector<Bytes> packets;
-    agent.OnRxPacket = [&](TCommPax*, int count, const std::uint8_t* data) { packets.emplace_back(data, data + count); };
+    agent.OnRxPacket = [&](TCommPax*, int count, const std::uint8_t* data) {
+        packets.emplace_back(data, data + count);
+    };
     agent.Open();
 
     TCommPax pbx;
@@ -191,7 +193,7 @@ TEST(SerialCommPaxLink, PacketsGoBothWaysAndMayBeAnsweredFromTheHandler)
         ASSERT_TRUE(PumpUntil([&] { return !packets.empty(); })) << "payload " << i;
         Bytes expected = payloads[i];
         std::reverse(expected.begin(), expected.end());
-        EXPECT_EQ(packets, std::vector<Bytes> {Body(sequence, expected)}) << "payload " << i;
+        EXPECT_EQ(packets, std::vector<Bytes>{Body(sequence, expected)}) << "payload " << i;
     }
 }
 
@@ -229,7 +231,7 @@ std::vector<TReceiveCase> ReceiveCases()
         {"Length514Rejected", Concat({header514, {0x07, 0x41}, good}), {goodBody}, {0x07, 0x41}},
         // Accepted: its body bytes are no strays, and the next frame restarts it.
         {"Length513HeaderAccepted", Concat({header513, {0x07}, good}), {goodBody}, {}},
-        {"LengthZeroWithZeroCrc", {0xEE, 0x23, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, {Bytes {}}, {}},
+        {"LengthZeroWithZeroCrc", {0xEE, 0x23, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, {Bytes{}}, {}},
         {"LengthZeroWithOtherCrc", Concat({{0xEE, 0x23, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00}, good}), {goodBody}, {}},
         {"BadCrcDropped", Concat({badCrc, good}), {goodBody}, {}},
         {"StrayBetweenPackets", Concat({Frame(1, {0x11}), {0xE0}, Frame(2, {0x22})}), {{1, 0x11}, {2, 0x22}}, {0xE0}},
@@ -241,7 +243,8 @@ std::vector<TReceiveCase> ReceiveCases()
 
 void PrintTo(const TReceiveCase& c, std::ostream* os) { *os << c.name; }
 
-class SerialCommPaxReceive : public SerialCommPaxLine, public ::testing::WithParamInterface<std::tuple<TReceiveCase, bool>> {};
+class SerialCommPaxReceive : public SerialCommPaxLine,
+                             public ::testing::WithParamInterface<std::tuple<TReceiveCase, bool>> {};
 
 TEST_P(SerialCommPaxReceive, DeliversExactlyTheGoodFrames)
 {
@@ -256,7 +259,7 @@ TEST_P(SerialCommPaxReceive, DeliversExactlyTheGoodFrames)
     packets.clear();
     Send(Concat({{0x00}, Frame(0x99, {0x98})}), false);
     ASSERT_FALSE(packets.empty());
-    EXPECT_EQ(packets.back(), (Bytes {0x99, 0x98}));
+    EXPECT_EQ(packets.back(), (Bytes{0x99, 0x98}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SerialCommPaxReceive,
@@ -272,7 +275,7 @@ TEST_F(SerialCommPaxLine, StrayByteDiscardsQueuedOutputBeforeItIsHandedOn)
     EXPECT_EQ(peer.FlushWrites(), flushesAtStart);  // a packet discards nothing
 
     Send({0xE0}, false);
-    ASSERT_EQ(strays, (Bytes {0xE0}));
+    ASSERT_EQ(strays, (Bytes{0xE0}));
     ASSERT_EQ(flushesBeforeStray.size(), 1u);
     EXPECT_GT(flushesBeforeStray[0], flushesAtStart);
 }
@@ -301,7 +304,7 @@ TEST(SerialCommPaxReceiver, ClampsMaxPacketSizeSoAFrameFitsRxBuffer)
     const Bytes tooLarge = Frame(2, Bytes(TPacketReceiver::LargestMaxPacketSize + 1, 0x41));
     port.Receive(tooLarge.data(), static_cast<int>(tooLarge.size()));
     port.Receive(largest.data(), static_cast<int>(largest.size()));
-    EXPECT_EQ(counts, (std::vector<int> {TPacketReceiver::LargestMaxPacketSize + 1}));
+    EXPECT_EQ(counts, (std::vector<int>{TPacketReceiver::LargestMaxPacketSize + 1}));
 }
 
 TEST(SerialCommPaxReceiver, OneByteAtATimeGivesWhatTheWholeStreamGives)
@@ -314,7 +317,9 @@ TEST(SerialCommPaxReceiver, OneByteAtATimeGivesWhatTheWholeStreamGives)
         port.MaxPacketSize = 512;
         std::vector<Bytes> packets;
         Bytes strays;
-        port.OnRxPacket = [&](TCommPax*, int count, const std::uint8_t* data) { packets.emplace_back(data, data + count); };
+        port.OnRxPacket = [&](TCommPax*, int count, const std::uint8_t* data) {
+            packets.emplace_back(data, data + count);
+        };
         port.OnRxChr = [&](TCommPax*, std::uint8_t chr) { strays.push_back(chr); };
         for (size_t i = 0; i < stream.size(); i += static_cast<size_t>(chunk))
             port.Receive(stream.data() + i, static_cast<int>(std::min<size_t>(chunk, stream.size() - i)));

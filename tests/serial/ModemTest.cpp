@@ -58,12 +58,14 @@ protected:
     void SetUp() override
     {
         port.SetDeviceName(pair.SlavePath());
-        port.OnRxPacket = [this](TCommPax*, int count, const std::uint8_t* data) { packets.emplace_back(data, data + count); };
+        port.OnRxPacket = [this](TCommPax*, int count, const std::uint8_t* data) {
+            packets.emplace_back(data, data + count);
+        };
         port.Open();
     }
 
     PtyPair pair;
-    TModemPeer modem {pair.MasterFd()};
+    TModemPeer modem{pair.MasterFd()};
     TCommPax port;
     std::vector<Bytes> packets;
 };
@@ -90,24 +92,24 @@ TEST_P(SerialModemDial, GivesTheModemsAnswer)
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, SerialModemDial,
-                         ::testing::Values(TDialCase {"Connect", false, "\r\nCONNECT 9600\r\n", 0},
-                                           TDialCase {"NoDialtone", false, "\r\nNO DIALTONE\r\n", 1},
-                                           TDialCase {"BusyPulse", true, "\r\nBUSY\r\n", 2},
-                                           TDialCase {"NoCarrier", false, "\r\nNO CARRIER\r\n", 3}),
+                         ::testing::Values(TDialCase{"Connect", false, "\r\nCONNECT 9600\r\n", 0},
+                                           TDialCase{"NoDialtone", false, "\r\nNO DIALTONE\r\n", 1},
+                                           TDialCase{"BusyPulse", true, "\r\nBUSY\r\n", 2},
+                                           TDialCase{"NoCarrier", false, "\r\nNO CARRIER\r\n", 3}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SerialModemLine, PacketsFlowAfterConnectAndNotBefore)
 {
     const Bytes early = Frame(1, {0x11});
-    modem.DialReply = QByteArray("\r\nCONNECT\r\n") + QByteArray(reinterpret_cast<const char*>(early.data()),
-                                                                 static_cast<int>(early.size()));
+    modem.DialReply = QByteArray("\r\nCONNECT\r\n") +
+                      QByteArray(reinterpret_cast<const char*>(early.data()), static_cast<int>(early.size()));
     ASSERT_EQ(port.ModemStart("AT&F", "1", false), 0);
     Pump(30);  // the early frame was modem talk, not a packet
     EXPECT_TRUE(packets.empty());
     const Bytes frame = Frame(2, {0x22});
     modem.Line().Write(frame.data(), static_cast<int>(frame.size()));
     ASSERT_TRUE(PumpUntil([&] { return !packets.empty(); }));
-    EXPECT_EQ(packets[0], (Bytes {2, 0x22}));
+    EXPECT_EQ(packets[0], (Bytes{2, 0x22}));
 }
 
 TEST_F(SerialModemLine, NoEchoTimesOutAndAFloodStopsAtTheEndOfModemText)

@@ -24,8 +24,8 @@ public:
     QString& PortString() override { return Port; }
     void WriteIniString(const QString& section, const QString& key, const QString& value) override
     {
-        Events << QStringLiteral("ini %1/%2=%3 (port %4)")
-                      .arg(section, key, value, port_.Enabled() ? "open" : "closed");
+        Events
+            << QStringLiteral("ini %1/%2=%3 (port %4)").arg(section, key, value, port_.Enabled() ? "open" : "closed");
     }
     void ShowStatusText(const QString& text) override { Events << "status " + text; }
     void LogLine(const QString& tag, const QString& text) override { Events << tag + " " + text; }
@@ -75,8 +75,8 @@ protected:
     QString previousPattern;
     TPtyPeer lines[3];
     TCommPax port;
-    TRecordingHost host {port};
-    TPortCommands commands {host, port};
+    TRecordingHost host{port};
+    TPortCommands commands{host, port};
 };
 
 TEST_F(SerialPortCommands, StartUpOpensThePortStringAndShutdownClosesIt)
@@ -136,8 +136,8 @@ TEST_F(SerialPortCommands, ChoosingComThreeSavesBeforeReopeningAndRestarts)
     }));
     EXPECT_EQ(preselected, 1);
     EXPECT_EQ(host.Port, "COM3:19200,N,8,1");
-    EXPECT_EQ(host.Events, (QStringList {"timers off", "ini Set/Port=COM3:19200,N,8,1 (port closed)", "status ",
-                                         "restart"}));
+    EXPECT_EQ(host.Events,
+              (QStringList{"timers off", "ini Set/Port=COM3:19200,N,8,1 (port closed)", "status ", "restart"}));
     EXPECT_EQ(LineInUse(), 2);
 }
 
@@ -146,7 +146,8 @@ TEST_F(SerialPortCommands, APortThatDoesNotOpenShowsText134AndLeavesTheConversat
     ASSERT_TRUE(commands.OpenPort().Ok);
     EXPECT_FALSE(commands.SelectPort(3));
     EXPECT_EQ(host.Port, "COM4:19200,N,8,1");
-    EXPECT_EQ(host.Events, (QStringList {"timers off", "ini Set/Port=COM4:19200,N,8,1 (port closed)", "status text134"}));
+    EXPECT_EQ(host.Events,
+              (QStringList{"timers off", "ini Set/Port=COM4:19200,N,8,1 (port closed)", "status text134"}));
     EXPECT_FALSE(port.Enabled());
 }
 
@@ -187,8 +188,8 @@ TEST(SerialPortBaud, ReplacesTheRateInBothForms)
 TEST(SerialPortBaud, ChecksTheMenuItemOfTheCurrentRateOnly)
 {
     const std::vector<std::pair<TBaudRate, int>> cases = {
-        {TBaudRate::br57600, 57600}, {TBaudRate::br38400, 38400},  {TBaudRate::br19200, 19200},
-        {TBaudRate::br9600, 9600},   {TBaudRate::br115200, 0},     {TBaudRate::br4800, 0},
+        {TBaudRate::br57600, 57600}, {TBaudRate::br38400, 38400}, {TBaudRate::br19200, 19200},
+        {TBaudRate::br9600, 9600},   {TBaudRate::br115200, 0},    {TBaudRate::br4800, 0},
     };
     for (const auto& [rate, checked] : cases)
         EXPECT_EQ(TPortCommands::BaudCheckFor(rate), checked) << BaudRateValue(rate);
@@ -203,17 +204,17 @@ TEST_F(SerialPortCommands, ChoosingARateReopensWithTheTickHeldAndWritesNoFile)
         commands.COMBaudClick("&38400");
         EXPECT_EQ(host.Port, "COM2:38400,N,8,1");
         const QString restored = QStringLiteral("tick %1 (port open)").arg(tick ? "on" : "off");
-        EXPECT_EQ(host.Events, (QStringList {"tick off (port open)", "checks 38400", restored}));
+        EXPECT_EQ(host.Events, (QStringList{"tick off (port open)", "checks 38400", restored}));
         EXPECT_EQ(host.Tick, tick);
     }
-    termios tio {};
+    termios tio{};
     ASSERT_EQ(::tcgetattr(port.Handle(), &tio), 0);
     EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B38400));
     EXPECT_EQ(LineInUse(), 1);
 
     host.Events.clear();
     commands.Ulo6itdosouboru1Click();
-    EXPECT_EQ(host.Events, (QStringList {"ini Set/Port=COM2:38400,N,8,1 (port open)"}));
+    EXPECT_EQ(host.Events, (QStringList{"ini Set/Port=COM2:38400,N,8,1 (port open)"}));
 }
 
 TEST_F(SerialPortCommands, ARateChangeThatDoesNotOpenFailsSilently)
@@ -233,7 +234,7 @@ TEST_F(SerialPortCommands, ARateChangeThatDoesNotOpenFailsSilently)
         host.Events.clear();
         EXPECT_FALSE(commands.SetBaud(c.baud)) << c.baud.toStdString();
         EXPECT_EQ(host.Port, TPortCommands::ReplaceBaud(c.portString, c.baud));
-        EXPECT_EQ(host.Events, (QStringList {c.tickOff, "tick on (port closed)"}));
+        EXPECT_EQ(host.Events, (QStringList{c.tickOff, "tick on (port closed)"}));
         EXPECT_FALSE(port.Enabled());
     }
 }

@@ -30,8 +30,7 @@ private:
     QCoreApplication* app_ = nullptr;
 };
 
-[[maybe_unused]] ::testing::Environment* const qtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] ::testing::Environment* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 void PutStuffed(Bytes& out, std::uint8_t b)
 {

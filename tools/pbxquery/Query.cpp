@@ -1,8 +1,8 @@
 #include "Query.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
@@ -128,7 +128,8 @@ QueryResult Query(const std::string& host, uint16_t port, const std::vector<uint
             continue;
         } else if (errno != EINTR) {
             result.Outcome = QueryResult::SendFailed;
-            result.Error = "cannot send the request: " + (errno == EAGAIN ? std::string("timed out") : ErrnoText(errno));
+            result.Error =
+                "cannot send the request: " + (errno == EAGAIN ? std::string("timed out") : ErrnoText(errno));
             return result;
         }
     }

@@ -7,11 +7,11 @@ namespace varno::pbxquery {
 
 struct QueryResult {
     enum Status {
-        Answered,       // Reply holds the answer
-        NotConnected,   // no connection within the time, or refused
+        Answered,      // Reply holds the answer
+        NotConnected,  // no connection within the time, or refused
         SendFailed,
-        NoReply,        // connected and sent, but nothing came within the time
-        Closed,         // the agent closed the connection without answering
+        NoReply,  // connected and sent, but nothing came within the time
+        Closed,   // the agent closed the connection without answering
     };
     Status Outcome = NotConnected;
     std::vector<uint8_t> Reply;

@@ -18,21 +18,20 @@ constexpr int kExitUsage = 64;
 
 void Usage(std::FILE* to)
 {
-    std::fputs(
-        "Usage: pbxquery [--host H] [--port P] [--timeout MS] HEXBYTES...\n"
-        "Sends one PBX request to the Varno Agent's TCP/IP gateway and prints the reply.\n"
-        "\n"
-        "  HEXBYTES      the request, command byte first, in hexadecimal:\n"
-        "                \"00 16 00\", 00 16 00 or 001600 (item 22: line states)\n"
-        "  --host H      the agent's host (default 127.0.0.1)\n"
-        "  --port P      the gateway's port, IPPort of the agent (default 1234)\n"
-        "  --timeout MS  how long to wait for connecting and for the reply (default 2000)\n"
-        "  --help        this text\n"
-        "\n"
-        "The reply is printed as one line of hexadecimal bytes. Exit status: 0 reply\n"
-        "printed, 1 no reply in time (or the connection closed without one), 2 cannot\n"
-        "connect or send, 64 wrong arguments.\n",
-        to);
+    std::fputs("Usage: pbxquery [--host H] [--port P] [--timeout MS] HEXBYTES...\n"
+               "Sends one PBX request to the Varno Agent's TCP/IP gateway and prints the reply.\n"
+               "\n"
+               "  HEXBYTES      the request, command byte first, in hexadecimal:\n"
+               "                \"00 16 00\", 00 16 00 or 001600 (item 22: line states)\n"
+               "  --host H      the agent's host (default 127.0.0.1)\n"
+               "  --port P      the gateway's port, IPPort of the agent (default 1234)\n"
+               "  --timeout MS  how long to wait for connecting and for the reply (default 2000)\n"
+               "  --help        this text\n"
+               "\n"
+               "The reply is printed as one line of hexadecimal bytes. Exit status: 0 reply\n"
+               "printed, 1 no reply in time (or the connection closed without one), 2 cannot\n"
+               "connect or send, 64 wrong arguments.\n",
+               to);
 }
 
 bool ParseNumber(const std::string& text, long min, long max, long* value)
@@ -115,12 +114,9 @@ int Run(int argc, char** argv)
         std::printf("%s\n", hextext::FormatBytes(result.Reply, hextext::TLetterCase::Upper).c_str());
         return kExitAnswered;
     case QueryResult::NoReply:
-    case QueryResult::Closed:
-        std::fprintf(stderr, "pbxquery: %s\n", result.Error.c_str());
-        return kExitNoReply;
+    case QueryResult::Closed: std::fprintf(stderr, "pbxquery: %s\n", result.Error.c_str()); return kExitNoReply;
     case QueryResult::NotConnected:
-    case QueryResult::SendFailed:
-        break;
+    case QueryResult::SendFailed: break;
     }
     std::fprintf(stderr, "pbxquery: %s\n", result.Error.c_str());
     return kExitNotConnected;

@@ -43,8 +43,8 @@ std::optional<double> ParseSeconds(std::string_view token)
     // from_chars for double is available in libstdc++ 11 and later.
     double value = 0;
     const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
-    if (token.empty() || error != std::errc() || end != token.data() + token.size() || value < 0
-        || !std::isfinite(value))
+    if (token.empty() || error != std::errc() || end != token.data() + token.size() || value < 0 ||
+        !std::isfinite(value))
         return std::nullopt;
     return value;
 }

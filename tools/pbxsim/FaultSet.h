@@ -25,10 +25,10 @@ std::optional<FaultType> ParseFaultType(std::string_view word);
 
 struct Fault {
     FaultType Type = FaultType::Silent;
-    KindSet Kinds = AllKinds;   // the request kinds it acts on
-    long Remaining = -1;        // requests it still acts on; -1 until cleared
-    int DelayMs = 0;            // Delay
-    std::vector<uint8_t> Noise; // Noise
+    KindSet Kinds = AllKinds;    // the request kinds it acts on
+    long Remaining = -1;         // requests it still acts on; -1 until cleared
+    int DelayMs = 0;             // Delay
+    std::vector<uint8_t> Noise;  // Noise
 
     // The fault in the form of its statement ("delay 500 on states count 2").
     std::string Describe() const;

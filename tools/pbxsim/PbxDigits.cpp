@@ -1,6 +1,5 @@
 #include "tools/pbxsim/PbxDigits.h"
 
-
 namespace varno::pbxsim {
 
 std::optional<std::array<uint8_t, 4>> EncodeExtension(std::string_view number)
@@ -8,7 +7,7 @@ std::optional<std::array<uint8_t, 4>> EncodeExtension(std::string_view number)
     static constexpr std::string_view table = ".1234567890*#FPSABCD";
     if (number.size() > 4)
         return std::nullopt;
-    std::array<uint8_t, 4> codes {};
+    std::array<uint8_t, 4> codes{};
     for (size_t i = 0; i < number.size(); ++i) {
         const size_t at = table.find(number[i]);
         if (at == std::string_view::npos || at == 0)

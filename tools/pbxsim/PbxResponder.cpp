@@ -15,10 +15,7 @@ bool IsSingleByteCommand(uint8_t command)
     return command == 2 || command == 4 || command == 5 || command == 13 || command == 14;
 }
 
-void AppendText(std::vector<uint8_t>& out, const std::string& text)
-{
-    out.insert(out.end(), text.begin(), text.end());
-}
+void AppendText(std::vector<uint8_t>& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
 
 }  // namespace
 
@@ -27,7 +24,7 @@ PbxAnswer PbxResponder::Answer(const uint8_t* payload, size_t length)
     PbxAnswer answer;
     answer.Kind = ClassifyRequest(payload, length);
     if (length == 0) {
-        answer.Reply = state_.DefaultAnswer.value_or(std::vector<uint8_t> {state_.StatusOf(RequestKind::Other)});
+        answer.Reply = state_.DefaultAnswer.value_or(std::vector<uint8_t>{state_.StatusOf(RequestKind::Other)});
         answer.Note = "empty request";
         return answer;
     }
@@ -123,7 +120,7 @@ void PbxResponder::AnswerItemWrite(PbxAnswer& answer, const uint8_t* payload, si
             Refuse(answer, payload, length, "no message slot " + std::to_string(index));
             return;
         }
-        state_.MessageSlots[index] = MessageSlot {};
+        state_.MessageSlots[index] = MessageSlot{};
         answer.Note = "slot " + std::to_string(index) + " cleared";
         break;
     case RequestKind::Counters: {
@@ -136,12 +133,12 @@ void PbxResponder::AnswerItemWrite(PbxAnswer& answer, const uint8_t* payload, si
                 counters[k] = data[4 * i + k];
             if (!note.empty())
                 note += ' ';
-            note += std::to_string(i) + ":" + std::to_string(counters[0]) + "/" + std::to_string(counters[1])
-                    + "/" + std::to_string(counters[2]) + "/" + std::to_string(counters[3]);
+            note += std::to_string(i) + ":" + std::to_string(counters[0]) + "/" + std::to_string(counters[1]) + "/" +
+                    std::to_string(counters[2]) + "/" + std::to_string(counters[3]);
         }
         if (dataLength % 4 != 0 || groups != state_.Lines.size())
-            note += (note.empty() ? "" : " ") + std::string("(") + std::to_string(dataLength)
-                    + " counter bytes for " + std::to_string(state_.Lines.size()) + " lines)";
+            note += (note.empty() ? "" : " ") + std::string("(") + std::to_string(dataLength) + " counter bytes for " +
+                    std::to_string(state_.Lines.size()) + " lines)";
         answer.Note = note;
         break;
     }
@@ -170,23 +167,17 @@ void PbxResponder::AnswerCommand(PbxAnswer& answer, const uint8_t* payload, size
     }
     out = {0};
     switch (answer.Kind) {
-    case RequestKind::Config:
-        out.insert(out.end(), state_.Config.begin(), state_.Config.end());
-        break;
-    case RequestKind::Identity:
-        out.insert(out.end(), state_.Identity.begin(), state_.Identity.end());
-        break;
-    case RequestKind::Command14:
-        out.insert(out.end(), state_.Command14.begin(), state_.Command14.end());
-        break;
+    case RequestKind::Config: out.insert(out.end(), state_.Config.begin(), state_.Config.end()); break;
+    case RequestKind::Identity: out.insert(out.end(), state_.Identity.begin(), state_.Identity.end()); break;
+    case RequestKind::Command14: out.insert(out.end(), state_.Command14.begin(), state_.Command14.end()); break;
     case RequestKind::Bill:
     case RequestKind::Rebill: {
         const bool again = answer.Kind == RequestKind::Rebill;
         const auto record = again ? state_.Billing.Previous() : state_.Billing.Next();
         if (record) {
             AppendText(out, *record);
-            answer.Note = "record " + std::to_string(state_.Billing.HandedOut()) + (again ? " again" : "") + ", "
-                          + std::to_string(state_.Billing.Waiting()) + " waiting";
+            answer.Note = "record " + std::to_string(state_.Billing.HandedOut()) + (again ? " again" : "") + ", " +
+                          std::to_string(state_.Billing.Waiting()) + " waiting";
         } else {
             answer.Note = again ? "no record handed out yet" : "no record waiting";
         }
@@ -205,8 +196,7 @@ void PbxResponder::AnswerCommand(PbxAnswer& answer, const uint8_t* payload, size
         answer.Note = "line " + std::to_string(line) + " " + DescribeKeyCodes(payload + 2, length - 2);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 

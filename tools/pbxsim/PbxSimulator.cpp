@@ -41,10 +41,7 @@ PbxSimulator::PbxSimulator(SimOptions options, QObject* parent) : QObject(parent
     control_.OnProblem = [this](const std::string& problem) { Log("ERR", problem); };
 }
 
-PbxSimulator::~PbxSimulator()
-{
-    Finish();
-}
+PbxSimulator::~PbxSimulator() { Finish(); }
 
 bool PbxSimulator::Start(std::string& error)
 {
@@ -115,7 +112,8 @@ void PbxSimulator::OpenLine()
     }
     QString problems;
     if (!port_.Set(QStringLiteral("COM1:") + QString::fromStdString(options_.PortMode), &problems))
-        throw ECommError(CommErrorText::ControlBlock, EINVAL, QStringLiteral("bad --mode ") + QString::fromStdString(options_.PortMode));
+        throw ECommError(CommErrorText::ControlBlock, EINVAL,
+                         QStringLiteral("bad --mode ") + QString::fromStdString(options_.PortMode));
     if (!problems.isEmpty())
         Log("ERR", "--mode: " + problems.toStdString());
     port_.SetDeviceName(QString::fromStdString(options_.Device));

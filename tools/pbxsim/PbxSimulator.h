@@ -63,8 +63,8 @@ private:
     PbxState state_;
     FaultSet faults_;
     Timeline timeline_;
-    PbxResponder responder_ {state_};
-    StatementInterpreter interpreter_ {state_, faults_, timeline_, *this};
+    PbxResponder responder_{state_};
+    StatementInterpreter interpreter_{state_, faults_, timeline_, *this};
     SimStats stats_;
     SimLog log_;
 

@@ -14,10 +14,10 @@ namespace varno::pbxsim {
 
 // One line of the simulated PBX.
 struct SimLine {
-    std::array<uint8_t, 4> NumberCodes {};  // the extension number as line-list codes
-    uint8_t State = 0;                      // line-state code
-    uint8_t Party = 0;                      // the other party: a line index or an external party
-    std::array<uint8_t, 4> Counters {};     // as last written by the agent (SMS, voice, fax, reserved)
+    std::array<uint8_t, 4> NumberCodes{};  // the extension number as line-list codes
+    uint8_t State = 0;                     // line-state code
+    uint8_t Party = 0;                     // the other party: a line index or an external party
+    std::array<uint8_t, 4> Counters{};     // as last written by the agent (SMS, voice, fax, reserved)
 };
 
 // A text message the PBX wants sent out. Type 0 is an empty slot.
@@ -35,9 +35,9 @@ struct PbxState {
     static constexpr size_t SlotCount = 4;
 
     // Byte 4 = 1 and byte 5 = 0: a PBX the agent works with, no question asked.
-    std::array<uint8_t, 16> Config {0, 0, 0, 0, 1, 0};
+    std::array<uint8_t, 16> Config{0, 0, 0, 0, 1, 0};
     // Version 3.10, external parties from 64 on.
-    std::array<uint8_t, 7> Identity {3, 10, 64, 0, 0, 0, 0};
+    std::array<uint8_t, 7> Identity{3, 10, 64, 0, 0, 0, 0};
     std::vector<uint8_t> Command14;
     std::vector<SimLine> Lines;
     std::map<uint8_t, std::string> Parties;  // by party number (first external party number and above)
@@ -47,7 +47,7 @@ struct PbxState {
     // replaced by a write of the item.
     std::map<std::pair<uint8_t, uint8_t>, std::vector<uint8_t>> Items;
     // The status each kind answers with; anything but 0 gives a short reply.
-    std::array<uint8_t, RequestKindCount> Status {};
+    std::array<uint8_t, RequestKindCount> Status{};
     // The status of a request the PBX cannot carry out (unknown slot, party
     // or line, a malformed request).
     uint8_t InvalidStatus = 2;

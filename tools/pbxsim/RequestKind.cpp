@@ -6,8 +6,8 @@ namespace varno::pbxsim {
 namespace {
 
 constexpr std::array<std::string_view, RequestKindCount> kNames = {
-    "config", "identity", "lines", "states", "party", "command14", "slot", "slotclear",
-    "counters", "keys", "bill", "rebill", "read", "write", "other",
+    "config",   "identity", "lines", "states", "party", "command14", "slot",  "slotclear",
+    "counters", "keys",     "bill",  "rebill", "read",  "write",     "other",
 };
 
 std::optional<KindSet> ParseOneKind(std::string_view word)

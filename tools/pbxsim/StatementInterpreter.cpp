@@ -11,7 +11,7 @@ namespace {
 using Words = std::vector<std::string_view>;
 using Parsed = StatementInterpreter::Parsed;
 
-Parsed Refused(std::string why) { return Parsed {nullptr, std::move(why)}; }
+Parsed Refused(std::string why) { return Parsed{nullptr, std::move(why)}; }
 
 std::string Quoted(std::string_view word) { return "\"" + std::string(word) + "\""; }
 
@@ -51,11 +51,11 @@ StatementInterpreter::Outcome StatementInterpreter::Execute(std::string_view lin
 {
     Parsed parsed = Parse(line);
     if (!parsed.Error.empty())
-        return Outcome {false, "ERR " + parsed.Error};
+        return Outcome{false, "ERR " + parsed.Error};
     if (!parsed.Action)
-        return Outcome {true, "OK"};
+        return Outcome{true, "OK"};
     std::string data = parsed.Action(now);
-    return Outcome {true, data.empty() ? "OK" : data};
+    return Outcome{true, data.empty() ? "OK" : data};
 }
 
 void StatementInterpreter::RunDue(double now)
@@ -72,7 +72,7 @@ StatementInterpreter::Parsed StatementInterpreter::Parse(std::string_view line)
 {
     const Words words = SplitWords(line);
     if (words.empty() || words[0].front() == '#' || words[0].front() == ';')
-        return Parsed {};
+        return Parsed{};
     return ParseWords(line, words);
 }
 
@@ -91,13 +91,21 @@ StatementInterpreter::Parsed StatementInterpreter::ParseWords(std::string_view l
             return Refused(error);
         if (bytes->size() > 500)
             return Refused("command14 holds at most 500 bytes");
-        return Parsed {[this, data = *bytes](double) { state_.Command14 = data; return std::string(); }, {}};
+        return Parsed{[this, data = *bytes](double) {
+                          state_.Command14 = data;
+                          return std::string();
+                      },
+                      {}};
     }
     if (verb == "lines") {
         const auto count = words.size() == 2 ? ParseInteger(words[1], 0, PbxState::MaxLines) : std::nullopt;
         if (!count)
             return Refused("lines takes a count from 0 to " + std::to_string(PbxState::MaxLines));
-        return Parsed {[this, n = size_t(*count)](double) { state_.Lines.resize(n); return std::string(); }, {}};
+        return Parsed{[this, n = size_t(*count)](double) {
+                          state_.Lines.resize(n);
+                          return std::string();
+                      },
+                      {}};
     }
     if (verb == "line")
         return ParseLine(words);
@@ -108,14 +116,14 @@ StatementInterpreter::Parsed StatementInterpreter::ParseWords(std::string_view l
         const auto text = Unescape(RestAfterWords(line, 2));
         if (!text)
             return Refused("bad escape in the party's number text");
-        return Parsed {[this, p = *party, t = *text](double) {
-                           if (t.empty())
-                               state_.Parties.erase(p);
-                           else
-                               state_.Parties[p] = t;
-                           return std::string();
-                       },
-                       {}};
+        return Parsed{[this, p = *party, t = *text](double) {
+                          if (t.empty())
+                              state_.Parties.erase(p);
+                          else
+                              state_.Parties[p] = t;
+                          return std::string();
+                      },
+                      {}};
     }
     if (verb == "slot")
         return ParseSlot(line, words);
@@ -123,11 +131,11 @@ StatementInterpreter::Parsed StatementInterpreter::ParseWords(std::string_view l
         const auto text = Unescape(RestAfterWords(line, 1));
         if (!text || text->empty())
             return Refused(text ? "bill needs the record's text" : "bad escape in the record's text");
-        return Parsed {[this, t = *text](double) {
-                           state_.Billing.Append(ReplaceAll(t, "{n}", std::to_string(state_.Billing.Total() + 1)));
-                           return std::string();
-                       },
-                       {}};
+        return Parsed{[this, t = *text](double) {
+                          state_.Billing.Append(ReplaceAll(t, "{n}", std::to_string(state_.Billing.Total() + 1)));
+                          return std::string();
+                      },
+                      {}};
     }
     if (verb == "item") {
         const auto item = words.size() >= 3 ? ParseByte(words[1]) : std::nullopt;
@@ -139,11 +147,11 @@ StatementInterpreter::Parsed StatementInterpreter::ParseWords(std::string_view l
             return Refused(error);
         if (bytes->size() > 500)
             return Refused("an item holds at most 500 bytes");
-        return Parsed {[this, key = std::make_pair(*item, *index), data = *bytes](double) {
-                           state_.Items[key] = data;
-                           return std::string();
-                       },
-                       {}};
+        return Parsed{[this, key = std::make_pair(*item, *index), data = *bytes](double) {
+                          state_.Items[key] = data;
+                          return std::string();
+                      },
+                      {}};
     }
     if (verb == "status")
         return ParseStatus(words);
@@ -151,14 +159,14 @@ StatementInterpreter::Parsed StatementInterpreter::ParseWords(std::string_view l
         auto bytes = ParseBytes(words, 1, words.size(), error);
         if (!bytes)
             return Refused(error);
-        return Parsed {[this, data = *bytes](double) {
-                           if (data.empty())
-                               state_.DefaultAnswer.reset();
-                           else
-                               state_.DefaultAnswer = data;
-                           return std::string();
-                       },
-                       {}};
+        return Parsed{[this, data = *bytes](double) {
+                          if (data.empty())
+                              state_.DefaultAnswer.reset();
+                          else
+                              state_.DefaultAnswer = data;
+                          return std::string();
+                      },
+                      {}};
     }
     if (verb == "fault")
         return ParseFault(words);
@@ -169,12 +177,20 @@ StatementInterpreter::Parsed StatementInterpreter::ParseWords(std::string_view l
     if (verb == "timeline") {
         if (words.size() != 2 || words[1] != "clear")
             return Refused("timeline takes \"clear\"");
-        return Parsed {[this](double) { timeline_.Clear(); return std::string(); }, {}};
+        return Parsed{[this](double) {
+                          timeline_.Clear();
+                          return std::string();
+                      },
+                      {}};
     }
     if (verb == "stats" && words.size() == 1)
-        return Parsed {[this](double) { return host_.StatsLine(); }, {}};
+        return Parsed{[this](double) { return host_.StatsLine(); }, {}};
     if (verb == "quit" && words.size() == 1)
-        return Parsed {[this](double) { host_.Quit(); return std::string(); }, {}};
+        return Parsed{[this](double) {
+                          host_.Quit();
+                          return std::string();
+                      },
+                      {}};
     return Refused("unknown statement " + Quoted(verb));
 }
 
@@ -186,19 +202,23 @@ StatementInterpreter::Parsed StatementInterpreter::ParseConfig(const Words& word
         const auto value = words.size() == 4 ? ParseByte(words[3]) : std::nullopt;
         if (!at || !value)
             return Refused("config byte takes a position 0..15 and a value");
-        return Parsed {[this, i = size_t(*at), v = *value](double) { state_.Config[i] = v; return std::string(); }, {}};
+        return Parsed{[this, i = size_t(*at), v = *value](double) {
+                          state_.Config[i] = v;
+                          return std::string();
+                      },
+                      {}};
     }
     auto bytes = ParseBytes(words, 1, words.size(), error);
     if (!bytes)
         return Refused(error);
     if (bytes->size() > state_.Config.size())
         return Refused("the configuration block has 16 bytes");
-    return Parsed {[this, data = *bytes](double) {
-                       state_.Config.fill(0);
-                       std::copy(data.begin(), data.end(), state_.Config.begin());
-                       return std::string();
-                   },
-                   {}};
+    return Parsed{[this, data = *bytes](double) {
+                      state_.Config.fill(0);
+                      std::copy(data.begin(), data.end(), state_.Config.begin());
+                      return std::string();
+                  },
+                  {}};
 }
 
 StatementInterpreter::Parsed StatementInterpreter::ParseIdentity(const Words& words)
@@ -209,20 +229,23 @@ StatementInterpreter::Parsed StatementInterpreter::ParseIdentity(const Words& wo
         const auto value = words.size() == 4 ? ParseByte(words[3]) : std::nullopt;
         if (!at || !value)
             return Refused("identity byte takes a position 0..6 and a value");
-        return Parsed {[this, i = size_t(*at), v = *value](double) { state_.Identity[i] = v; return std::string(); },
-                       {}};
+        return Parsed{[this, i = size_t(*at), v = *value](double) {
+                          state_.Identity[i] = v;
+                          return std::string();
+                      },
+                      {}};
     }
     auto bytes = ParseBytes(words, 1, words.size(), error);
     if (!bytes)
         return Refused(error);
     if (bytes->size() > state_.Identity.size())
         return Refused("the identity block has 7 bytes");
-    return Parsed {[this, data = *bytes](double) {
-                       state_.Identity.fill(0);
-                       std::copy(data.begin(), data.end(), state_.Identity.begin());
-                       return std::string();
-                   },
-                   {}};
+    return Parsed{[this, data = *bytes](double) {
+                      state_.Identity.fill(0);
+                      std::copy(data.begin(), data.end(), state_.Identity.begin());
+                      return std::string();
+                  },
+                  {}};
 }
 
 StatementInterpreter::Parsed StatementInterpreter::ParseLine(const Words& words)
@@ -242,7 +265,7 @@ StatementInterpreter::Parsed StatementInterpreter::ParseLine(const Words& words)
             (word == "state" ? lineState : party) = *value;
             ++i;
         } else if (word == "codes") {
-            std::array<uint8_t, 4> raw {};
+            std::array<uint8_t, 4> raw{};
             size_t n = 0;
             while (i + 1 < words.size() && !IsLineKeyword(words[i + 1]) && n < raw.size()) {
                 const auto value = ParseByte(words[i + 1]);
@@ -263,24 +286,24 @@ StatementInterpreter::Parsed StatementInterpreter::ParseLine(const Words& words)
             }
             if (codes)
                 return Refused("the line's number is given twice");
-            codes = number == "-" ? std::array<uint8_t, 4> {} : EncodeExtension(number);
+            codes = number == "-" ? std::array<uint8_t, 4>{} : EncodeExtension(number);
             if (!codes)
                 return Refused(Quoted(number) + " is not an extension number (up to 4 of 1234567890*#FPSABCD)");
         }
     }
-    return Parsed {[this, i = size_t(*index), codes, lineState, party](double) {
-                       if (state_.Lines.size() <= i)
-                           state_.Lines.resize(i + 1);
-                       SimLine& line = state_.Lines[i];
-                       if (codes)
-                           line.NumberCodes = *codes;
-                       if (lineState)
-                           line.State = *lineState;
-                       if (party)
-                           line.Party = *party;
-                       return std::string();
-                   },
-                   {}};
+    return Parsed{[this, i = size_t(*index), codes, lineState, party](double) {
+                      if (state_.Lines.size() <= i)
+                          state_.Lines.resize(i + 1);
+                      SimLine& line = state_.Lines[i];
+                      if (codes)
+                          line.NumberCodes = *codes;
+                      if (lineState)
+                          line.State = *lineState;
+                      if (party)
+                          line.Party = *party;
+                      return std::string();
+                  },
+                  {}};
 }
 
 StatementInterpreter::Parsed StatementInterpreter::ParseSlot(std::string_view line, const Words& words)
@@ -301,11 +324,11 @@ StatementInterpreter::Parsed StatementInterpreter::ParseSlot(std::string_view li
     const auto text = Unescape(RestAfterWords(line, 3));
     if (!text)
         return Refused("bad escape in the message text");
-    return Parsed {[this, i = size_t(*slot), type, t = *text](double) {
-                       state_.MessageSlots[i] = MessageSlot {type, type == 0 ? std::string() : t};
-                       return std::string();
-                   },
-                   {}};
+    return Parsed{[this, i = size_t(*slot), type, t = *text](double) {
+                      state_.MessageSlots[i] = MessageSlot{type, type == 0 ? std::string() : t};
+                      return std::string();
+                  },
+                  {}};
 }
 
 StatementInterpreter::Parsed StatementInterpreter::ParseStatus(const Words& words)
@@ -314,17 +337,21 @@ StatementInterpreter::Parsed StatementInterpreter::ParseStatus(const Words& word
     if (!value)
         return Refused("status takes a kind (or \"invalid\") and a status 0..255");
     if (words[1] == "invalid")
-        return Parsed {[this, v = *value](double) { state_.InvalidStatus = v; return std::string(); }, {}};
+        return Parsed{[this, v = *value](double) {
+                          state_.InvalidStatus = v;
+                          return std::string();
+                      },
+                      {}};
     const auto kinds = ParseKindSet(words[1]);
     if (!kinds)
         return Refused(Quoted(words[1]) + " is not a request kind");
-    return Parsed {[this, k = *kinds, v = *value](double) {
-                       for (int i = 0; i < RequestKindCount; ++i)
-                           if (k & (KindSet(1) << i))
-                               state_.Status[i] = v;
-                       return std::string();
-                   },
-                   {}};
+    return Parsed{[this, k = *kinds, v = *value](double) {
+                      for (int i = 0; i < RequestKindCount; ++i)
+                          if (k & (KindSet(1) << i))
+                              state_.Status[i] = v;
+                      return std::string();
+                  },
+                  {}};
 }
 
 StatementInterpreter::Parsed StatementInterpreter::ParseFault(const Words& words)
@@ -332,7 +359,7 @@ StatementInterpreter::Parsed StatementInterpreter::ParseFault(const Words& words
     if (words.size() < 2)
         return Refused("fault takes a fault type, \"clear\" or \"list\"");
     if (words[1] == "list" && words.size() == 2)
-        return Parsed {[this](double) { return "FAULTS " + faults_.Describe(); }, {}};
+        return Parsed{[this](double) { return "FAULTS " + faults_.Describe(); }, {}};
 
     const bool clearing = words[1] == "clear";
     std::optional<FaultType> type;
@@ -340,8 +367,8 @@ StatementInterpreter::Parsed StatementInterpreter::ParseFault(const Words& words
     if (!clearing || (words.size() > 2 && !IsFaultOption(words[2]))) {
         type = ParseFaultType(words[clearing ? 2 : 1]);
         if (!type)
-            return Refused(Quoted(words[clearing ? 2 : 1])
-                           + " is not a fault (silent delay twice crc e0 e0only noise)");
+            return Refused(Quoted(words[clearing ? 2 : 1]) +
+                           " is not a fault (silent delay twice crc e0 e0only noise)");
         i = clearing ? 3 : 2;
     }
     Fault fault;
@@ -364,7 +391,7 @@ StatementInterpreter::Parsed StatementInterpreter::ParseFault(const Words& words
             return Refused(error);
         // Bytes that mean nothing to a receiver between packets: no 0xEE
         // (which would start a frame) and no 0xE0 (which has a meaning of its own).
-        fault.Noise = bytes->empty() ? std::vector<uint8_t> {0x11, 0x55, 0xAA, 0x7F} : *bytes;
+        fault.Noise = bytes->empty() ? std::vector<uint8_t>{0x11, 0x55, 0xAA, 0x7F} : *bytes;
         i = end;
     }
     while (i < words.size()) {
@@ -385,12 +412,16 @@ StatementInterpreter::Parsed StatementInterpreter::ParseFault(const Words& words
         }
     }
     if (clearing)
-        return Parsed {[this, type, kinds = fault.Kinds](double) {
-                           faults_.Clear(type, kinds);
-                           return std::string();
-                       },
-                       {}};
-    return Parsed {[this, fault](double) { faults_.Add(fault); return std::string(); }, {}};
+        return Parsed{[this, type, kinds = fault.Kinds](double) {
+                          faults_.Clear(type, kinds);
+                          return std::string();
+                      },
+                      {}};
+    return Parsed{[this, fault](double) {
+                      faults_.Add(fault);
+                      return std::string();
+                  },
+                  {}};
 }
 
 StatementInterpreter::Parsed StatementInterpreter::ParseSend(const Words& words)
@@ -401,17 +432,21 @@ StatementInterpreter::Parsed StatementInterpreter::ParseSend(const Words& words)
         const auto n = words.size() == 3 ? ParseInteger(words[2], 1, 100) : std::optional<long>(1);
         if (!n || words.size() > 3)
             return Refused("send e0 takes how many (1..100)");
-        return Parsed {[this, n = size_t(*n)](double) {
-                           host_.SendRaw(std::vector<uint8_t>(n, 0xE0));
-                           return std::string();
-                       },
-                       {}};
+        return Parsed{[this, n = size_t(*n)](double) {
+                          host_.SendRaw(std::vector<uint8_t>(n, 0xE0));
+                          return std::string();
+                      },
+                      {}};
     }
     if (what == "noise" || what == "raw") {
         auto bytes = ParseBytes(words, 2, words.size(), error);
         if (!bytes || bytes->empty())
             return Refused(bytes ? "send " + std::string(what) + " takes the bytes" : error);
-        return Parsed {[this, data = *bytes](double) { host_.SendRaw(data); return std::string(); }, {}};
+        return Parsed{[this, data = *bytes](double) {
+                          host_.SendRaw(data);
+                          return std::string();
+                      },
+                      {}};
     }
     if (what == "packet" || what == "badcrc") {
         const auto sequence = words.size() >= 3 ? ParseByte(words[2]) : std::nullopt;
@@ -420,11 +455,11 @@ StatementInterpreter::Parsed StatementInterpreter::ParseSend(const Words& words)
         auto bytes = ParseBytes(words, 3, words.size(), error);
         if (!bytes)
             return Refused(error);
-        return Parsed {[this, s = *sequence, data = *bytes, bad = what == "badcrc"](double) {
-                           host_.SendPacket(s, data, bad);
-                           return std::string();
-                       },
-                       {}};
+        return Parsed{[this, s = *sequence, data = *bytes, bad = what == "badcrc"](double) {
+                          host_.SendPacket(s, data, bad);
+                          return std::string();
+                      },
+                      {}};
     }
     return Refused("send takes e0, noise, raw, packet or badcrc");
 }
@@ -458,23 +493,23 @@ StatementInterpreter::Parsed StatementInterpreter::ParseScheduled(std::string_vi
     std::string text(inner);
     Timeline::Action action = parsed.Action;
     if (verb == "at")
-        return Parsed {[this, s, text, action](double) {
-                           timeline_.Add(s, text, action);
-                           return std::string();
-                       },
-                       {}};
+        return Parsed{[this, s, text, action](double) {
+                          timeline_.Add(s, text, action);
+                          return std::string();
+                      },
+                      {}};
     if (verb == "after")
-        return Parsed {[this, s, text, action](double now) {
-                           timeline_.Add(now + s, text, action);
-                           return std::string();
-                       },
-                       {}};
-    return Parsed {[this, s, repeats, text, action](double now) {
-                       std::string data = action(now);
-                       timeline_.Add(now + s, text, action, s, repeats < 0 ? -1 : repeats - 1);
-                       return data;
-                   },
-                   {}};
+        return Parsed{[this, s, text, action](double now) {
+                          timeline_.Add(now + s, text, action);
+                          return std::string();
+                      },
+                      {}};
+    return Parsed{[this, s, repeats, text, action](double now) {
+                      std::string data = action(now);
+                      timeline_.Add(now + s, text, action, s, repeats < 0 ? -1 : repeats - 1);
+                      return data;
+                  },
+                  {}};
 }
 
 }  // namespace varno::pbxsim

@@ -23,7 +23,9 @@ public:
     };
 
     StatementInterpreter(PbxState& state, FaultSet& faults, Timeline& timeline, SimulatorHost& host)
-        : state_(state), faults_(faults), timeline_(timeline), host_(host) {}
+        : state_(state), faults_(faults), timeline_(timeline), host_(host)
+    {
+    }
 
     // Parses the statement and, when it is sound, carries it out at `now`
     // (scenario seconds). Blank lines and lines starting with "#" or ";" are

@@ -10,7 +10,7 @@ void Timeline::Add(double time, std::string text, Action action, double period, 
         period = MinPeriod;
     if (repeats == 0)
         return;
-    entries_.push_back(Entry {time, period, repeats, std::move(text), std::move(action), nextOrder_++});
+    entries_.push_back(Entry{time, period, repeats, std::move(text), std::move(action), nextOrder_++});
 }
 
 std::optional<Timeline::Entry> Timeline::TakeNextDue(double now)

@@ -13,11 +13,11 @@ public:
 
     struct Entry {
         double Time = 0;
-        double Period = 0;       // repeats every `Period` seconds when above 0
-        long Remaining = -1;     // repeats left; -1 for no end
-        std::string Text;        // the statement, for the log
+        double Period = 0;    // repeats every `Period` seconds when above 0
+        long Remaining = -1;  // repeats left; -1 for no end
+        std::string Text;     // the statement, for the log
         Timeline::Action Action;
-        unsigned long Order = 0; // keeps entries of the same time in the order given
+        unsigned long Order = 0;  // keeps entries of the same time in the order given
     };
 
     // Schedules an action. A period below MinPeriod is raised to it, so that

@@ -1,6 +1,6 @@
+#include "platform/signals/TerminationSignals.h"
 #include "tools/pbxsim/PbxSimulator.h"
 #include "tools/pbxsim/SimOptions.h"
-#include "platform/signals/TerminationSignals.h"
 
 #include <QCoreApplication>
 

@@ -16,38 +16,34 @@
 namespace varno::qlinmon {
 namespace {
 
-const char kUsage[] =
-    "Usage: qlinmon [OPTIONS] COMMAND [ARGUMENTS]\n"
-    "Follows and operates PBX lines through the agent's line interface (libQLIN2.so).\n"
-    "\n"
-    "Commands:\n"
-    "  lines                  list the lines the agent has published\n"
-    "  watch LINE             print each state record of LINE as it arrives (until Ctrl-C):\n"
-    "                         time, line index and name, state code, text\n"
-    "  speaker LINE           switch the speaker of LINE on or off\n"
-    "  mic LINE               switch the microphone of LINE on or off\n"
-    "  volup LINE             raise the volume of LINE\n"
-    "  voldown LINE           lower the volume of LINE\n"
-    "  dial LINE DIGITS       dial DIGITS (at most 30 of " QLIN_DIAL_CHARACTERS ") on LINE\n"
-    "LINE is a line name as listed by \"lines\"; only its first 4 characters count.\n"
-    "\n"
-    "Options:\n"
-    "  -c, --capacity N       watch: ring size in records, 1 to 30 (default 30)\n"
-    "  -n, --count N          watch: stop after N records\n"
-    "  -i, --interval MS      watch: read the ring every MS milliseconds (default 100)\n"
-    "  -l, --linger MS        commands: keep the slot MS milliseconds after sending, so that\n"
-    "                         the agent can take the command (default 1000)\n"
-    "  -h, --help             show this help\n"
-    "\n"
-    "Environment: QLIN2_SHM_NAME selects another shared block than /dllmemfilemap.\n"
-    "Exit status: 0 done, 1 refused by the line interface, 2 wrong usage.\n";
+const char kUsage[] = "Usage: qlinmon [OPTIONS] COMMAND [ARGUMENTS]\n"
+                      "Follows and operates PBX lines through the agent's line interface (libQLIN2.so).\n"
+                      "\n"
+                      "Commands:\n"
+                      "  lines                  list the lines the agent has published\n"
+                      "  watch LINE             print each state record of LINE as it arrives (until Ctrl-C):\n"
+                      "                         time, line index and name, state code, text\n"
+                      "  speaker LINE           switch the speaker of LINE on or off\n"
+                      "  mic LINE               switch the microphone of LINE on or off\n"
+                      "  volup LINE             raise the volume of LINE\n"
+                      "  voldown LINE           lower the volume of LINE\n"
+                      "  dial LINE DIGITS       dial DIGITS (at most 30 of " QLIN_DIAL_CHARACTERS ") on LINE\n"
+                      "LINE is a line name as listed by \"lines\"; only its first 4 characters count.\n"
+                      "\n"
+                      "Options:\n"
+                      "  -c, --capacity N       watch: ring size in records, 1 to 30 (default 30)\n"
+                      "  -n, --count N          watch: stop after N records\n"
+                      "  -i, --interval MS      watch: read the ring every MS milliseconds (default 100)\n"
+                      "  -l, --linger MS        commands: keep the slot MS milliseconds after sending, so that\n"
+                      "                         the agent can take the command (default 1000)\n"
+                      "  -h, --help             show this help\n"
+                      "\n"
+                      "Environment: QLIN2_SHM_NAME selects another shared block than /dllmemfilemap.\n"
+                      "Exit status: 0 done, 1 refused by the line interface, 2 wrong usage.\n";
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-void RequestStop(int)
-{
-    stopRequested = 1;
-}
+void RequestStop(int) { stopRequested = 1; }
 
 struct Options {
     int Capacity = QLIN_MAX_CAPACITY;
@@ -56,21 +52,21 @@ struct Options {
     int LingerMs = 1000;
 };
 
-int UsageError(const char *message)
+int UsageError(const char* message)
 {
     std::fprintf(stderr, "qlinmon: %s (see qlinmon --help)\n", message);
     return 2;
 }
 
-bool ParseNumber(const char *text, long low, long high, long &value)
+bool ParseNumber(const char* text, long low, long high, long& value)
 {
-    char *end = nullptr;
+    char* end = nullptr;
     errno = 0;
     value = std::strtol(text, &end, 10);
     return errno == 0 && end != text && *end == '\0' && value >= low && value <= high;
 }
 
-const char *OpenError(int result)
+const char* OpenError(int result)
 {
     switch (result) {
     case QLIN_ERR_NO_SLOT: return "all five client slots are in use";
@@ -82,7 +78,7 @@ const char *OpenError(int result)
     }
 }
 
-int OpenSlot(const char *line, int capacity)
+int OpenSlot(const char* line, int capacity)
 {
     const int slot = QLIN_Open(line, capacity);
     if (slot < 0)
@@ -101,7 +97,7 @@ std::string LineName(int index)
 }
 
 // A text from the block, with anything unprintable shown as \xNN.
-std::string Printable(const char *text, size_t size)
+std::string Printable(const char* text, size_t size)
 {
     std::string result;
     for (size_t i = 0; i < size && text[i] != '\0'; ++i) {
@@ -124,8 +120,8 @@ std::string TimeOfDay()
     tm local{};
     localtime_r(&now.tv_sec, &local);
     char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03ld", local.tm_hour, local.tm_min,
-                  local.tm_sec, long(now.tv_usec / 1000));
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03ld", local.tm_hour, local.tm_min, local.tm_sec,
+                  long(now.tv_usec / 1000));
     return text;
 }
 
@@ -140,7 +136,7 @@ int ListLines()
     return 0;
 }
 
-int WatchLine(const char *line, const Options &options)
+int WatchLine(const char* line, const Options& options)
 {
     const int slot = OpenSlot(line, options.Capacity);
     if (slot < 0)
@@ -155,7 +151,7 @@ int WatchLine(const char *line, const Options &options)
         if (n == options.Capacity)
             std::fprintf(stderr, "qlinmon: the ring was full; older records may be lost\n");
         for (int i = 0; i < n && printed != options.Count; ++i, ++printed) {
-            const TStates &r = records[i];
+            const TStates& r = records[i];
             std::printf("%s line %d [%s] state %d text \"%s\"\n", TimeOfDay().c_str(), r.Line,
                         Printable(LineName(r.Line).c_str(), QLIN_LINE_NAME_SIZE).c_str(), r.State,
                         Printable(r.Text, sizeof r.Text).c_str());
@@ -168,10 +164,10 @@ int WatchLine(const char *line, const Options &options)
     return 0;
 }
 
-int SendCommand(const char *line, int code, const char *digits, const Options &options)
+int SendCommand(const char* line, int code, const char* digits, const Options& options)
 {
     TStates command{};
-    command.Line = -1; // the line of our slot
+    command.Line = -1;  // the line of our slot
     command.State = code;
     if (digits != nullptr) {
         const size_t length = std::strlen(digits);
@@ -198,7 +194,7 @@ int SendCommand(const char *line, int code, const char *digits, const Options &o
     return sent == 1 ? 0 : 1;
 }
 
-int Run(int argc, char **argv)
+int Run(int argc, char** argv)
 {
     static const option longOptions[] = {
         {"capacity", required_argument, nullptr, 'c'}, {"count", required_argument, nullptr, 'n'},
@@ -226,18 +222,15 @@ int Run(int argc, char **argv)
                 return UsageError("milliseconds must be a number from 0 to 60000");
             (option == 'i' ? options.IntervalMs : options.LingerMs) = int(value);
             break;
-        case 'h':
-            std::fputs(kUsage, stdout);
-            return 0;
-        default:
-            return UsageError("unknown option");
+        case 'h': std::fputs(kUsage, stdout); return 0;
+        default: return UsageError("unknown option");
         }
     }
     const int left = argc - optind;
     if (left < 1)
         return UsageError("no command given");
     const std::string command = argv[optind];
-    const char *line = left >= 2 ? argv[optind + 1] : nullptr;
+    const char* line = left >= 2 ? argv[optind + 1] : nullptr;
 
     if (command == "lines" && left == 1)
         return ListLines();
@@ -246,7 +239,7 @@ int Run(int argc, char **argv)
     if (command == "dial" && left == 3)
         return SendCommand(line, QLIN_CMD_DIAL, argv[optind + 2], options);
     const struct {
-        const char *Name;
+        const char* Name;
         int Code;
     } simpleCommands[] = {
         {"speaker", QLIN_CMD_SPEAKER},
@@ -254,17 +247,14 @@ int Run(int argc, char **argv)
         {"volup", QLIN_CMD_VOLUME_UP},
         {"voldown", QLIN_CMD_VOLUME_DOWN},
     };
-    for (const auto &simple : simpleCommands) {
+    for (const auto& simple : simpleCommands) {
         if (command == simple.Name && left == 2)
             return SendCommand(line, simple.Code, nullptr, options);
     }
     return UsageError(("wrong command or arguments: " + command).c_str());
 }
 
-} // namespace
-} // namespace varno::qlinmon
+}  // namespace
+}  // namespace varno::qlinmon
 
-int main(int argc, char **argv)
-{
-    return varno::qlinmon::Run(argc, argv);
-}
+int main(int argc, char** argv) { return varno::qlinmon::Run(argc, argv); }

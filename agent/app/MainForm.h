@@ -97,6 +97,7 @@ public:
     TData& Data() { return *data_; }
     TConversation& Conversation() { return *conversation_; }
     TBilling& Billing() { return *billing_; }
+    TReceiveDispatch& Dispatch() { return *dispatch_; }
     // The TCP/IP gateway and its reply cache; nullptr in the monitor role.
     TGateway* Gateway() { return gateway_.get(); }
 

@@ -76,6 +76,10 @@ TEST_F(Conversation, SilentPbxFailureReportAndRecovery)
 {
     AgentOnPty a;
     startUp(a);
+    // What the traps hear of it.
+    int failures = 0, restorations = 0;
+    QObject::connect(&a.Conv(), &TConversation::lineFailed, [&failures] { ++failures; });
+    QObject::connect(&a.form->Dispatch(), &TReceiveDispatch::lineRestored, [&restorations] { ++restorations; });
     a.Conv().QueueRequest('X', 0);
     const QByteArray x = Bytes({14});
     // MaxError (3) sends, MaxTick + 1 (4) ticks apart.
@@ -87,6 +91,7 @@ TEST_F(Conversation, SilentPbxFailureReportAndRecovery)
     EXPECT_EQ(a.Conv().TickState(), TConversation::ErrorPause);
     const QString failed = a.form->GetText(116);
     EXPECT_EQ(a.CountLog("!Err", failed), 1);
+    EXPECT_EQ(failures, 1);
 
     a.Tick(4);  // the pause of MaxErrorTick (5) ticks is not over
     EXPECT_EQ(a.pbx.Received.size(), 6);
@@ -106,6 +111,8 @@ TEST_F(Conversation, SilentPbxFailureReportAndRecovery)
     }
     a.Tick(5);
     EXPECT_EQ(a.CountLog("!Err", failed), 1);
+    EXPECT_EQ(failures, 1);
+    EXPECT_EQ(restorations, 0);
 
     // The first packet afterwards, even an unmatched one, reports the line's return once.
     expectSent(a, 10, x);
@@ -113,6 +120,7 @@ TEST_F(Conversation, SilentPbxFailureReportAndRecovery)
     AgentOnPty::Pump(50);
     reply(a, Bytes({0, 1, 2}));
     EXPECT_EQ(a.CountLog("-OK-", a.form->GetText(117)), 1);
+    EXPECT_EQ(restorations, 1);
     EXPECT_FALSE(a.Conv().LinkFailure());
     EXPECT_EQ(a.Conv().RequestQueue().At(0).Key, "C");
 }

@@ -22,7 +22,6 @@ namespace {
 
 const QString kCache = QStringLiteral("<CCH");
 const QString kComIn = QStringLiteral("<COM");
-const QString kComOut = QStringLiteral(">COM");
 const QString kErr = QStringLiteral("!Err");
 
 // Many clients may connect in the same moment; none is to wait for a
@@ -293,10 +292,9 @@ bool TGateway::AnswerLineStates(TClientSocket& socket, int length, TLazyNow& now
     if (length < 2 || ReceiveBuffer[0] != 0 || ReceiveBuffer[1] != 22)
         return false;
     polls_.ClientAskedLineStates(now());
-    const TData& data = data_;
-    return AnswerFromPoll(socket, data.LineStateReply.data(),
-                          std::min<uint32_t>(data.LineStateReplyLen, TData::LineStateReplySize),
-                          data.LineStateReplyTime, TReplyCache::CacheLifetime[22], Txt::LineStates, now);
+    return AnswerFromPoll(socket, data_.LineStateReply.data(),
+                          std::min<uint32_t>(data_.LineStateReplyLen, TData::LineStateReplySize),
+                          data_.LineStateReplyTime, TReplyCache::CacheLifetime[22], Txt::LineStates, now);
 }
 
 // The command-14 data, from the agent's own poll while it is fresh.
@@ -305,10 +303,9 @@ bool TGateway::AnswerCommand14(TClientSocket& socket, TLazyNow& now)
     if (ReceiveBuffer[0] != 14)
         return false;
     polls_.ClientAskedCommand14(now());
-    const TData& data = data_;
-    return AnswerFromPoll(socket, data.Command14Reply.data(),
-                          std::min<uint32_t>(data.Command14ReplyLen, TData::Command14ReplySize),
-                          data.Command14ReplyTime, TReplyCache::CacheLifetime[48], Txt::Command14Data, now);
+    return AnswerFromPoll(socket, data_.Command14Reply.data(),
+                          std::min<uint32_t>(data_.Command14ReplyLen, TData::Command14ReplySize),
+                          data_.Command14ReplyTime, TReplyCache::CacheLifetime[48], Txt::Command14Data, now);
 }
 
 // A stored poll reply answers while it is at most `lifetime` ms old.
@@ -339,21 +336,20 @@ bool TGateway::AnswerBilling(TClientSocket& socket)
     }
     if (!config.ReadUct)
         return false;  // the PBX is asked itself
-    const TBilling& billing = billing_;
-    if (billing.BillingBase == billing.BillingNext) {
+    if (billing_.BillingBase == billing_.BillingNext) {
         Send(socket, &noRecord, 1);
         return true;
     }
     int64_t b = socket.BillingCursor;
     if (command == 5)
         b -= 1;
-    if (b < billing.BillingBase)
-        b = billing.BillingBase;
-    if (b >= billing.BillingNext) {
+    if (b < billing_.BillingBase)
+        b = billing_.BillingBase;
+    if (b >= billing_.BillingNext) {
         Send(socket, &noRecord, 1);
         return true;
     }
-    const QByteArray& text = billing.List().at(static_cast<size_t>(b - billing.BillingBase));
+    const QByteArray& text = billing_.List().at(static_cast<size_t>(b - billing_.BillingBase));
     if (config.Log.TcpIp_Out)
         context_.LogLine(socket.OutTag, QString::fromUtf8(text));
     answer_.truncate(0);

@@ -49,35 +49,33 @@ QString TReceiveDispatch::Text(int number) const { return context_.Text(number);
 
 void TReceiveDispatch::CommPax1RxPacket(int count, const uint8_t* data)
 {
-    TConversation& conv = conversation_;
     // Any packet at all shows the line is back.
-    if (conv.EndLinkFailure()) {
+    if (conversation_.EndLinkFailure()) {
         context_.LogLine(QStringLiteral("-OK-"), Text(Txt::LinkRestored));
         emit lineRestored();
     }
     // A frame of length 0 has no sequence number.
     if (count <= 0 || !data)
         return;
-    std::unique_ptr<TRequest> request = conv.TakePending(data[0]);
+    std::unique_ptr<TRequest> request = conversation_.TakePending(data[0]);
     if (!request)
         return;
-    conv.ReplyMatched(*request);
+    conversation_.ReplyMatched(*request);
 
     const uint8_t* p = data + 1;
     const int n = count - 1;
     const TConfig& config = context_.Config;
-    TData& model = model_;
     bool cacheable = true;
     // Each kind of reply to its own handler.
     switch (request->Kind) {
     case '#':
-        model.KeyMessage(1, p, n);
+        model_.KeyMessage(1, p, n);
         cacheable = false;
         break;
     case 'A':
         if (config.QLIN)
             CompareLineStates(p, n);
-        model.LineStateMessage(1, p, n);
+        model_.LineStateMessage(1, p, n);
         if (config.Log.Com_In)
             context_.LogLine(kIn, Text(Txt::LineStates));
         cacheable = false;
@@ -88,7 +86,7 @@ void TReceiveDispatch::CommPax1RxPacket(int count, const uint8_t* data)
     case 'S': SlotReply(p, n); break;
     case 'T': emit clientReply(*request, p, n); break;
     case 'U':
-        model.BillingMessage(1, nullptr);
+        model_.BillingMessage(1, nullptr);
         billing_.BillingReply(p, n);
         cacheable = false;
         break;
@@ -98,18 +96,18 @@ void TReceiveDispatch::CommPax1RxPacket(int count, const uint8_t* data)
             timers_.AN.start();
         break;
     case 'X':
-        model.Command14Message(1, p, n);
+        model_.Command14Message(1, p, n);
         context_.LogLine(kIn, Text(Txt::Command14Data));
         cacheable = false;
         break;
     case 'Y':
-        model.PartyMessage(1, p, n);
+        model_.PartyMessage(1, p, n);
         cacheable = false;
         break;
     default: break;
     }
     // The line is free again; the reply may answer the same request later.
-    conv.ReplyHandled();
+    conversation_.ReplyHandled();
     if (config.MaxCache != 0 && cacheable)
         emit replyToCache(request->Payload, request->PayloadLen, p, n);
 }
@@ -128,13 +126,12 @@ void TReceiveDispatch::ConfigReply(const uint8_t* p, int n)
 
 void TReceiveDispatch::IdentityReply(const uint8_t* p, int n)
 {
-    TData& model = model_;
-    const int r = model.IdentityMessage(1, p, n);
+    const int r = model_.IdentityMessage(1, p, n);
     auto boxText = [&](int last) {
         return Text(Txt::AgentVersion) + QStringLiteral(VARNO_VERSION) + QStringLiteral("    ") +
-               Text(Txt::PbxVersion) + QString::number(model.IdentityBlock[0], 16).toUpper() + QLatin1Char('.') +
-               QStringLiteral("%1").arg(model.IdentityBlock[1], 2, 16, QLatin1Char('0')).toUpper() + QLatin1Char('\n') +
-               Text(last);
+               Text(Txt::PbxVersion) + QString::number(model_.IdentityBlock[0], 16).toUpper() + QLatin1Char('.') +
+               QStringLiteral("%1").arg(model_.IdentityBlock[1], 2, 16, QLatin1Char('0')).toUpper() +
+               QLatin1Char('\n') + Text(last);
     };
     QString note;
     if (r == TData::BlockTaken) {
@@ -249,11 +246,10 @@ void TReceiveDispatch::SlotReply(const uint8_t* p, int n)
 
 void TReceiveDispatch::CompareLineStates(const uint8_t* p, int n)
 {
-    TData& model = model_;
-    const int prevLen = static_cast<int>(model.LineStateReplyLen);
+    const int prevLen = static_cast<int>(model_.LineStateReplyLen);
     if (prevLen < 3)
         return;  // the first reply only becomes the reference
-    const uint8_t* prev = model.LineStateReply.data();
+    const uint8_t* prev = model_.LineStateReply.data();
     // As many lines as the previous reply held, and never past the new one.
     for (int i = 0; 3 + 4 * i + 4 <= prevLen && 4 + 4 * i < n; ++i) {
         const uint8_t oldState = prev[3 + 4 * i];
@@ -261,9 +257,9 @@ void TReceiveDispatch::CompareLineStates(const uint8_t* p, int n)
         const uint8_t party = p[4 + 4 * i];
         if (state == oldState)
             continue;
-        if (state == 1 && party >= model.IdentityBlock[2]) {
+        if (state == 1 && party >= model_.IdentityBlock[2]) {
             // An external party: its number comes with the party lookup.
-            TStates& pending = model.QlinState;
+            TStates& pending = model_.QlinState;
             pending.Line = i;
             pending.State = 1;
             conversation_.QueueRequest('Y', party);
@@ -272,7 +268,7 @@ void TReceiveDispatch::CompareLineStates(const uint8_t* p, int n)
         TStates record{};
         record.Line = i;
         record.State = state;
-        const std::string number = model.LineNumber(party);
+        const std::string number = model_.LineNumber(party);
         std::strncpy(record.Text, number.c_str(), sizeof record.Text - 1);
         emit lineStateChanged(record);
     }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -58,6 +59,44 @@ bool InitialiseMutex(pthread_mutex_t& mutex)
               pthread_mutex_init(&mutex, &attributes) == 0;
     pthread_mutexattr_destroy(&attributes);
     return ok;
+}
+
+constexpr int64_t kNanosecondsPerSecond = 1000000000;
+constexpr int64_t kBriefWait = 10000000;                 // 10 ms
+constexpr int64_t kStartUpWait = kNanosecondsPerSecond;  // QLIN_Init runs once, at the agent's start
+constexpr int64_t kFreeOnlyFor = kNanosecondsPerSecond;
+
+// Until this moment (CLOCK_MONOTONIC, ns) bounded waits take the mutex only when it is free at
+// once; 0 while they may wait. Process-local: any thread of the agent may call.
+std::atomic<int64_t> freeOnlyUntil{0};
+
+int64_t MonotonicNow()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * kNanosecondsPerSecond + now.tv_nsec;
+}
+
+// Takes the mutex as pthread_mutex_lock does, but gives up with EBUSY or ETIMEDOUT while another
+// process keeps it. The wait runs on the monotonic clock, so that a step of the wall clock
+// cannot stretch it.
+int LockBounded(pthread_mutex_t* mutex, LockWait wait)
+{
+    const int64_t now = MonotonicNow();
+    int result;
+    if (now < freeOnlyUntil.load(std::memory_order_relaxed)) {
+        result = pthread_mutex_trylock(mutex);
+    } else {
+        const int64_t deadline = now + (wait == LockWait::StartUp ? kStartUpWait : kBriefWait);
+        const timespec until{static_cast<time_t>(deadline / kNanosecondsPerSecond),
+                             static_cast<long>(deadline % kNanosecondsPerSecond)};
+        result = pthread_mutex_clocklock(mutex, CLOCK_MONOTONIC, &until);
+        if (result == ETIMEDOUT)
+            freeOnlyUntil.store(MonotonicNow() + kFreeOnlyFor, std::memory_order_relaxed);
+    }
+    if ((result == 0 || result == EOWNERDEAD) && freeOnlyUntil.load(std::memory_order_relaxed) != 0)
+        freeOnlyUntil.store(0, std::memory_order_relaxed);
+    return result;
 }
 
 void* MapObject(int fd, size_t size)
@@ -210,7 +249,10 @@ void Attachment::Detach()
 
 void Attachment::ReleaseSlotsOfThisProcess()
 {
-    BlockLock lock(*this);
+    // Unloading must not hang on a client stopped inside a call. Without the lock the slots stay
+    // marked in the block, which is harmless: closing the lock object's descriptor drops this
+    // attachment's byte lock, and from then on QLIN_Open counts its slots as free.
+    BlockLock lock(*this, LockWait::Briefly);
     if (!lock.Held())
         return;
     for (int slot = 0; slot < QLIN_SLOT_COUNT; ++slot) {
@@ -230,12 +272,16 @@ bool Attachment::Alive(uint64_t number) const
     return LockedElsewhere(lockFd_, AttachmentBase + static_cast<off_t>(number));
 }
 
-BlockLock::BlockLock(const Attachment& attachment)
+BlockLock::BlockLock(const Attachment& attachment, LockWait wait)
 {
     if (!attachment.Attached())
         return;
     pthread_mutex_t* mutex = &attachment.Locks().Mutex;
-    int result = pthread_mutex_lock(mutex);
+    int result = wait == LockWait::Always ? pthread_mutex_lock(mutex) : LockBounded(mutex, wait);
+    if (result == EBUSY || result == ETIMEDOUT) {
+        timedOut_ = true;
+        return;
+    }
     if (result == EOWNERDEAD) {
         // Its holder died inside a call; every call checks what it reads, so carry on.
         result = pthread_mutex_consistent(mutex);

@@ -44,19 +44,34 @@ private:
     char lockName_[QLIN_SHM_NAME_MAX + sizeof(QLIN_LOCK_SUFFIX)] = {};
 };
 
+// How long a call may wait for the block's mutex.
+enum class LockWait {
+    Always,   // the clients' calls: until the holder lets go
+    Briefly,  // the agent's calls and unloading: about 10 ms, or not at all for a while after a time-out
+    StartUp,  // QLIN_Init: about a second, or not at all for a while after a time-out
+};
+
 // Holds the block's mutex for one call. A mutex left by a dead holder is taken over.
+// A bounded wait that runs out makes every bounded wait of this process for the next second take
+// the mutex only when it is free at once, so that a holder that has been stopped costs the agent
+// one short wait a second rather than one on every call; the first bounded call that finds it
+// free ends that second early.
 class BlockLock {
 public:
-    explicit BlockLock(const Attachment& attachment);
+    BlockLock(const Attachment& attachment, LockWait wait);
     ~BlockLock();
     BlockLock(const BlockLock&) = delete;
     BlockLock& operator=(const BlockLock&) = delete;
 
-    // False when the library is not attached or the mutex is unusable; then nothing may be touched.
+    // False when the library is not attached, the mutex is unusable or another process held it
+    // for longer than this call may wait; then nothing may be touched.
     bool Held() const { return mutex_ != nullptr; }
+    // True when another process held the mutex for longer than this call may wait.
+    bool TimedOut() const { return timedOut_; }
 
 private:
     pthread_mutex_t* mutex_ = nullptr;
+    bool timedOut_ = false;
 };
 
 }  // namespace varno::qlin2

@@ -58,6 +58,13 @@ void WriteState(TSlot& slot, const TStates& record)
     }
 }
 
+void CountLostStates(TSlot& slot, int32_t count)
+{
+    if (slot.Overrun <= 0 || count <= 0)
+        return;
+    slot.Overrun = slot.Overrun > INT32_MAX - count ? INT32_MAX : slot.Overrun + count;
+}
+
 int ReadStates(TSlot& slot, TStates* buffer)
 {
     RepairRing(slot);

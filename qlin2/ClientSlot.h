@@ -16,6 +16,11 @@ void ResetSlot(TSlot& slot, int32_t capacity, int32_t line);
 // Stores a state record; a full ring loses its oldest record and counts the loss in Overrun.
 void WriteState(TSlot& slot, const TStates& record);
 
+// Adds count records that never reached the slot to Overrun (up to 2^31 - 1) when the ring is
+// full. A ring that is not full is left alone: there a non-zero Overrun would mean "full", and the
+// next read would hand out old records again and the next write drop a waiting one.
+void CountLostStates(TSlot& slot, int32_t count);
+
 // Moves every waiting record, oldest first, into buffer (room for Capacity records).
 int ReadStates(TSlot& slot, TStates* buffer);
 

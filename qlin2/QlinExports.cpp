@@ -1,25 +1,20 @@
 // The eleven functions of the library. Each one holds the block's lock while it works on the
-// block; none of them waits for anything else.
+// block and waits for nothing else. The clients' calls wait for the lock until they have it; the
+// agent's calls wait only briefly and leave what they could not do to the agent's backlog.
 #include "qlin2/qlin2.h"
 
+#include "qlin2/AgentBacklog.h"
 #include "qlin2/AgentEndpoint.h"
 #include "qlin2/Attachment.h"
 #include "qlin2/ClientSlot.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace varno::qlin2 {
 namespace {
 
 bool SlotNumberValid(int slot) { return slot >= 0 && slot < QLIN_SLOT_COUNT; }
-
-int32_t LineNameCount(const TSharedBlock& block)
-{
-    const int32_t count = block.LineNameCount;
-    if (count < 0)
-        return 0;
-    return count > QLIN_MAX_LINES ? QLIN_MAX_LINES : count;
-}
 
 // Index of the first published line whose name equals the first 4 characters of name.
 int FindLine(const TSharedBlock& block, const char* name)
@@ -32,6 +27,14 @@ int FindLine(const TSharedBlock& block, const char* name)
             return index;
     }
     return -1;
+}
+
+// QLIN_GetCommand's false: errno ETIMEDOUT tells the agent that the slot was not looked at and
+// is worth another try; 0 that there is nothing to take.
+bool NoCommand(int error)
+{
+    errno = error;
+    return false;
 }
 
 bool AgentPresent(const Attachment& attachment)
@@ -60,23 +63,24 @@ extern "C" {
 QLIN2_API void QLIN_Init(uint32_t window, uint32_t message)
 {
     Attachment& attachment = Attachment::Process();
-    BlockLock lock(attachment);
+    BlockLock lock(attachment, LockWait::StartUp);
+    if (lock.TimedOut())
+        AgentBacklog::Process().KeepInit(window, message);
     if (!lock.Held())
         return;
-    TSharedBlock& block = attachment.Block();
-    block.Active = 1;
-    block.AgentWindow = window;
-    block.AgentMessage = message;
-    block.LineNameCount = 0;
-    attachment.Locks().AgentAttachment = attachment.Number();
+    AgentBacklog::Process().CarryOut(attachment);
+    StartAgent(attachment, window, message);
 }
 
 QLIN2_API void QLIN_DeInit(void)
 {
     Attachment& attachment = Attachment::Process();
-    BlockLock lock(attachment);
+    BlockLock lock(attachment, LockWait::Briefly);
+    if (lock.TimedOut())
+        AgentBacklog::Process().DropInit();
     if (!lock.Held())
         return;
+    AgentBacklog::Process().CarryOut(attachment);
     attachment.Block().Active = 0;
     attachment.Locks().AgentAttachment = 0;
 }
@@ -90,13 +94,13 @@ QLIN2_API void QLIN_Line(int index, const char* name)
         stored[i] = name[i];
 
     Attachment& attachment = Attachment::Process();
-    BlockLock lock(attachment);
+    BlockLock lock(attachment, LockWait::Briefly);
+    if (lock.TimedOut())
+        AgentBacklog::Process().KeepLineName(index, stored);
     if (!lock.Held())
         return;
-    TSharedBlock& block = attachment.Block();
-    std::memcpy(block.LineNames[index], stored, QLIN_LINE_NAME_SIZE);
-    if (index + 1 > LineNameCount(block))
-        block.LineNameCount = index + 1;
+    AgentBacklog::Process().CarryOut(attachment);
+    PublishLineName(attachment.Block(), index, stored);
 }
 
 QLIN2_API bool QLIN_PutStates(const TStates* record)
@@ -105,9 +109,12 @@ QLIN2_API bool QLIN_PutStates(const TStates* record)
         return false;
     const TStates stored = Terminated(*record);
     Attachment& attachment = Attachment::Process();
-    BlockLock lock(attachment);
+    BlockLock lock(attachment, LockWait::Briefly);
+    if (lock.TimedOut())
+        AgentBacklog::Process().KeepLostState(stored.Line);
     if (!lock.Held())
         return false;
+    AgentBacklog::Process().CarryOut(attachment);
     for (TSlot& slot : attachment.Block().Slots) {
         if (SlotServes(slot) && slot.Line == stored.Line)
             WriteState(slot, stored);
@@ -118,15 +125,16 @@ QLIN2_API bool QLIN_PutStates(const TStates* record)
 QLIN2_API bool QLIN_GetCommand(int slot, TStates* record)
 {
     if (!SlotNumberValid(slot) || record == nullptr)
-        return false;
+        return NoCommand(0);
     Attachment& attachment = Attachment::Process();
-    BlockLock lock(attachment);
+    BlockLock lock(attachment, LockWait::Briefly);
     if (!lock.Held())
-        return false;
+        return NoCommand(lock.TimedOut() ? ETIMEDOUT : 0);
+    AgentBacklog::Process().CarryOut(attachment);
     TSlot& target = attachment.Block().Slots[slot];
-    if (target.InUse == 0)
-        return false;
-    return PopCommand(target, *record);
+    if (target.InUse == 0 || !PopCommand(target, *record))
+        return NoCommand(0);
+    return true;
 }
 
 QLIN2_API int QLIN_Open(const char* name, int capacity)
@@ -136,7 +144,7 @@ QLIN2_API int QLIN_Open(const char* name, int capacity)
         return QLIN_ERR_NO_BLOCK;
     if (capacity < 1 || capacity > QLIN_MAX_CAPACITY)
         return QLIN_ERR_CAPACITY;
-    BlockLock lock(attachment);
+    BlockLock lock(attachment, LockWait::Always);
     if (!lock.Held())
         return QLIN_ERR_NO_BLOCK;
     if (!AgentPresent(attachment))
@@ -161,7 +169,7 @@ QLIN2_API void QLIN_Close(int slot)
     if (!SlotNumberValid(slot))
         return;
     Attachment& attachment = Attachment::Process();
-    BlockLock lock(attachment);
+    BlockLock lock(attachment, LockWait::Always);
     if (!lock.Held())
         return;
     attachment.Block().Slots[slot].InUse = 0;
@@ -173,7 +181,7 @@ QLIN2_API int QLIN_PutCommand(int slot, TStates* command)
     if (!SlotNumberValid(slot) || command == nullptr)
         return 0;
     Attachment& attachment = Attachment::Process();
-    BlockLock lock(attachment);
+    BlockLock lock(attachment, LockWait::Always);
     if (!lock.Held())
         return 0;
     TSharedBlock& block = attachment.Block();
@@ -197,7 +205,7 @@ QLIN2_API int QLIN_GetStates(int slot, TStates* buffer)
     if (!SlotNumberValid(slot) || buffer == nullptr)
         return 0;
     Attachment& attachment = Attachment::Process();
-    BlockLock lock(attachment);
+    BlockLock lock(attachment, LockWait::Always);
     if (!lock.Held())
         return 0;
     TSlot& target = attachment.Block().Slots[slot];
@@ -209,7 +217,7 @@ QLIN2_API int QLIN_GetStates(int slot, TStates* buffer)
 QLIN2_API int QLIN_GetLines(char* buffer)
 {
     Attachment& attachment = Attachment::Process();
-    BlockLock lock(attachment);
+    BlockLock lock(attachment, LockWait::Always);
     if (!lock.Held())
         return 0;
     const TSharedBlock& block = attachment.Block();
@@ -222,7 +230,7 @@ QLIN2_API int QLIN_GetLines(char* buffer)
 QLIN2_API int QLIN_ShowWindow(uint32_t window, int command)
 {
     Attachment& attachment = Attachment::Process();
-    BlockLock lock(attachment);
+    BlockLock lock(attachment, LockWait::Always);
     if (!lock.Held())
         return 0;
     const uint32_t target = window != 0 ? window : attachment.Block().AgentWindow;

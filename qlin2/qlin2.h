@@ -116,10 +116,38 @@
  *   - Texts are zero-terminated: QLIN_PutStates and QLIN_PutCommand store Text with its last byte
  *     set to zero, so a reader always gets a terminated text of at most 31 characters.
  *   - QLIN_GetLines(NULL) returns LineNameCount without copying.
- *   - QLIN_PutStates returns true, or false for a NULL record or when the block is not attached.
+ *   - QLIN_PutStates returns true, or false for a NULL record, when the block is not attached, or
+ *     when the lock could not be had at once (see below).
  *   - Overrun stops growing at 2^31 - 1.
  *   - QLIN_ShowWindow with handle 0 sends to the endpoint of the agent recorded by QLIN_Init.
  *     It returns 1 when the show request was sent and 0 otherwise.
+ *   - The agent never waits for a client. A client stopped inside a call (SIGSTOP, a debugger)
+ *     keeps the block's lock; the clients' calls wait until it is let go, but the agent's calls
+ *     (QLIN_Init, QLIN_DeInit, QLIN_Line, QLIN_PutStates, QLIN_GetCommand) and the unloading of
+ *     the library wait for it about 10 ms at most, QLIN_Init about one second (it runs once, at
+ *     the agent's start). Once such a wait has run out, these calls of the same process take the
+ *     lock for the next second only when it is free at once, so that a stopped client costs the
+ *     agent one short wait a second rather than one on every call; the first of them that finds
+ *     the lock free ends that second early.
+ *     What a call could not do without the lock is kept in the agent's process and done, in the
+ *     order the calls came, by the next of these calls that gets the lock, before its own work:
+ *       QLIN_Line       the name is published then; a later QLIN_Line for the same index replaces
+ *                       it.
+ *       QLIN_PutStates  the record is not written and the call returns false. It counts as an
+ *                       overrun of the slots that follow its line: the number of such records of
+ *                       each line (0...55) is added to Overrun of every one of those slots whose
+ *                       ring is full. A ring that is not full cannot show them, since a non-zero
+ *                       Overrun means that the ring is full.
+ *       QLIN_Init       carried out then; the agent need not call it again.
+ *       QLIN_DeInit     drops a QLIN_Init that still waits, and nothing else: the block goes on
+ *                       showing the agent as active, but once the agent's process has unloaded
+ *                       the library or ended, QLIN_Open refuses with QLIN_ERR_AGENT_INACTIVE all
+ *                       the same.
+ *       QLIN_GetCommand returns false and sets errno to ETIMEDOUT; the command stays queued, so
+ *                       the agent may try that slot again later. Every other false result of
+ *                       QLIN_GetCommand sets errno to 0.
+ *       unloading       the process's slots are not closed in the block, but QLIN_Open counts
+ *                       them as free all the same: the process's liveness lock goes with it.
  */
 #ifndef QLIN2_QLIN2_H
 #define QLIN2_QLIN2_H

@@ -9,11 +9,16 @@
 //                                         shows whether it was touched)
 //   show WINDOW COMMAND                -> QLIN_ShowWindow result
 //   nulls SLOT                         -> results of the calls with NULL pointers
+//   takeerrno SLOT                     -> like take, with errno after a false result
+//                                         (0, ETIMEDOUT or its number)
 //   lockdie                            -> takes the block's mutex and dies holding it
+//   hold | release                     -> takes the block's mutex and keeps it, standing for a
+//                                         client inside a call / lets it go
 //   exit
 #include "qlin2/LockArea.h"
 #include "qlin2/qlin2.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -43,19 +48,38 @@ TStates makeRecord(int line, int state, const std::string& text)
     return record;
 }
 
+// The block's mutex in the lock object, mapped once; nullptr when the object cannot be mapped.
+pthread_mutex_t* blockMutex()
+{
+    static pthread_mutex_t* mutex = [] {
+        const std::string name = std::string(QLIN2_SharedName()) + QLIN_LOCK_SUFFIX;
+        const int fd = shm_open(name.c_str(), O_RDWR, 0);
+        void* area = fd == -1 ? MAP_FAILED : mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (fd != -1)
+            close(fd);
+        return area == MAP_FAILED ? nullptr : &static_cast<varno::qlin2::LockArea*>(area)->Mutex;
+    }();
+    return mutex;
+}
+
 [[noreturn]] void lockAndDie()
 {
-    const std::string name = std::string(QLIN2_SharedName()) + QLIN_LOCK_SUFFIX;
-    int fd = shm_open(name.c_str(), O_RDWR, 0);
-    void* area = fd == -1 ? MAP_FAILED : mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (area != MAP_FAILED) {
-        pthread_mutex_lock(&static_cast<varno::qlin2::LockArea*>(area)->Mutex);
+    pthread_mutex_t* mutex = blockMutex();
+    if (mutex != nullptr) {
+        pthread_mutex_lock(mutex);
         std::cout << "locked" << std::endl;
     } else {
         std::cout << "failed" << std::endl;
     }
     raise(SIGKILL);
     _exit(1);
+}
+
+std::string errnoText(int error)
+{
+    if (error == ETIMEDOUT)
+        return "ETIMEDOUT";
+    return std::to_string(error);
 }
 
 std::string handle(const std::string& request)
@@ -138,6 +162,17 @@ std::string handle(const std::string& request)
         const bool taken = QLIN_GetCommand(slot, &record);
         return std::string(taken ? "1 " : "0 ") + recordText(record);
     }
+    if (verb == "takeerrno") {
+        int slot = 0;
+        in >> slot;
+        TStates record = makeRecord(-7, -7, "untouched");
+        errno = EINVAL;  // shows whether a false result set errno at all
+        const bool taken = QLIN_GetCommand(slot, &record);
+        const int error = errno;
+        if (taken)
+            return "1 " + recordText(record);
+        return "0 " + errnoText(error) + " " + recordText(record);
+    }
     if (verb == "show") {
         uint32_t window = 0;
         int command = 0;
@@ -156,6 +191,14 @@ std::string handle(const std::string& request)
     }
     if (verb == "lockdie")
         lockAndDie();
+    if (verb == "hold") {
+        pthread_mutex_t* mutex = blockMutex();
+        return mutex != nullptr && pthread_mutex_lock(mutex) == 0 ? "held" : "failed";
+    }
+    if (verb == "release") {
+        pthread_mutex_t* mutex = blockMutex();
+        return mutex != nullptr && pthread_mutex_unlock(mutex) == 0 ? "released" : "failed";
+    }
     if (verb == "pid")
         return std::to_string(getpid());
     return "unknown request " + verb;

@@ -5,7 +5,8 @@
 //     records round-robin over the lines (State = the record's number within its line, Text
 //     derived from line and number) and prints "written PER_LINE", taking every announced
 //     command meanwhile. On "stop" takes what is left and prints
-//     "commands C0 C1 C2 C3 C4 errors E [first error]".
+//     "commands C0 C1 C2 C3 C4 errors E [first error]". A record or command whose call gave up
+//     on the block's lock (a reader descheduled while holding it) is tried again.
 //
 //   qlin2_stress reader LINE CAPACITY COMMANDS
 //     Opens a slot for "L<LINE>" and prints "slot N"; then drains its ring and sends COMMANDS
@@ -88,6 +89,20 @@ int bindEndpoint(uint32_t window)
     return fd;
 }
 
+// Tries a call that gave up on the lock so often before the run counts it as failed.
+constexpr int kAttempts = 100000;
+
+// QLIN_PutStates, tried again while it gives up on the lock (see StressAgent::takeCommand).
+bool putStates(const TStates& record)
+{
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (QLIN_PutStates(&record))
+            return true;
+        usleep(100);
+    }
+    return false;
+}
+
 class StressAgent {
 public:
     explicit StressAgent(int endpoint) : endpoint_(endpoint) {}
@@ -108,7 +123,7 @@ public:
                 errors.add("bad notification " + std::to_string(words[0]) + "/" + std::to_string(slot));
                 continue;
             }
-            if (!QLIN_GetCommand(slot, &command)) {
+            if (!takeCommand(slot, command)) {
                 errors.add("no command behind a notification for slot " + std::to_string(slot));
                 continue;
             }
@@ -126,6 +141,20 @@ public:
     Errors errors;
 
 private:
+    // A reader may be descheduled while it holds the block's lock for longer than the agent's
+    // calls wait; such a call is tried again, so that nothing is lost to the time-out.
+    static bool takeCommand(int32_t slot, TStates& command)
+    {
+        for (int attempt = 0; attempt < kAttempts; ++attempt) {
+            if (QLIN_GetCommand(slot, &command))
+                return true;
+            if (errno != ETIMEDOUT)
+                return false;
+            usleep(100);
+        }
+        return false;
+    }
+
     int endpoint_;
 };
 
@@ -146,7 +175,7 @@ int runAgent(uint32_t window, long records, int lines)
     StressAgent agent(endpoint);
     for (long k = 0; k < records; ++k) {
         const TStates record = expectedRecord(int32_t(k % lines), int32_t(k / lines));
-        if (!QLIN_PutStates(&record))
+        if (!putStates(record))
             agent.errors.add("QLIN_PutStates failed");
         if (k % 64 == 0)
             agent.takeCommands();

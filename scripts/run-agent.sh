@@ -8,8 +8,9 @@
 #   scripts/run-agent.sh --pbx /dev/ttyUSB0
 #   scripts/run-agent.sh --scenario FILE  # another simulator scenario
 #
-# The run lives in build/demo/: the agent's copy, its agent.INI, the billing
-# file DATA.NEW and the simulator's request log pbxsim.log.
+# The run lives in build/demo/: the agent's copy (with libQLIN2.so beside it:
+# the line interface is on), its agent.INI, the billing file DATA.NEW and the
+# simulator's request log pbxsim.log.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 pbx="" scenario="$top/tools/pbxsim/scenarios/demo.ini" ipport=1234
@@ -28,7 +29,7 @@ demo=$top/build/demo
 mkdir -p "$demo"
 # The configuration file is the program's path with ".INI": the demo has a
 # copy of the program so that it keeps its settings apart from build/bin.
-cp --remove-destination "$bin/agent" "$bin"/Language.* "$demo/"
+cp --remove-destination "$bin/agent" "$bin/libQLIN2.so" "$bin"/Language.* "$demo/"
 
 sim_pid=""
 cleanup() { [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; wait 2>/dev/null || true; }
@@ -51,8 +52,12 @@ Port=$pbx:19200,N,8,1
 IPPort=$ipport
 SendUct=1
 UctFile=DATA.NEW
+QLIN=1
+[Prefix]
+0=9
 INI
 echo "Gateway on TCP port $ipport; try: $bin/pbxquery --port $ipport 00 16 00" >&2
+echo "Line interface on; try: $bin/qlinmon lines; $bin/qlinmon watch 102; $bin/qlinmon dial 101 0123" >&2
 
 cd "$demo"
 env -u DISPLAY -u WAYLAND_DISPLAY "$demo/agent" &

@@ -2,6 +2,7 @@
 #include "agent/nls/TextIds.h"
 
 #include <QFileInfo>
+#include <unistd.h>
 
 #include "platform/profile/IniFile.h"
 #include "platform/serial/CommError.h"
@@ -112,6 +113,9 @@ void TMainForm::FormCreate()
     config_.ReadGateway(ini, nls_);
     // The configuration file is not read again.
 
+    // A monitor leaves the line interface to the service it watches.
+    if (config_.QLIN && lineif_)
+        StartLineInterface();
     TimerTick.start();
 }
 
@@ -150,6 +154,24 @@ void TMainForm::MakeSubsystems()
     connect(dispatch, &TReceiveDispatch::clientReply, gateway, &TGateway::RelayReply);
     connect(dispatch, &TReceiveDispatch::replyToCache, gateway, &TGateway::CacheStore);
     connect(data_.get(), &TData::blockChanged, gateway, &TGateway::CacheFlush);
+
+    // Lines and their states out to the line interface's clients, their
+    // commands in; commands that met a busy library are taken at the tick.
+    lineif_ = std::make_unique<TLineInterface>(context_, *conversation_, *data_);
+    TLineInterface* lineif = lineif_.get();
+    connect(data_.get(), &TData::lineNamed, lineif, &TLineInterface::PublishLineName);
+    connect(data_.get(), &TData::lineStateChanged, lineif, &TLineInterface::PublishLineState);
+    connect(dispatch, &TReceiveDispatch::lineStateChanged, lineif, &TLineInterface::PublishLineState);
+    connect(conversation, &TConversation::tickStarted, lineif, &TLineInterface::RetryCommands);
+    connect(lineif, &TLineInterface::showRequested, this, &TMainForm::showRequested);
+}
+
+void TMainForm::StartLineInterface()
+{
+    // The process id names the endpoint: unique among the agents on this machine.
+    const auto handle = static_cast<uint32_t>(getpid());
+    if (!lineif_->Start(QFileInfo(programPath_).absolutePath(), handle))
+        config_.QLIN = false;  // without the library the agent runs as with the line interface off
 }
 
 void TMainForm::OpenTcpServer()
@@ -216,6 +238,10 @@ void TMainForm::FormDestroy()
     if (gateway_)
         gateway_->Close();
     gateway_.reset();  // with the reply cache
+    // The clients see the agent go only once the line and the server are closed.
+    if (lineif_)
+        lineif_->Stop();
+    lineif_.reset();
     data_.reset();
     emit destroyed_();
 }

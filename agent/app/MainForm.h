@@ -13,6 +13,7 @@
 #include "agent/core/IniWriter.h"
 #include "agent/core/UserPrompt.h"
 #include "agent/gateway/Gateway.h"
+#include "agent/lineif/LineInterface.h"
 #include "agent/nls/Nls.h"
 #include "agent/pbx/Billing.h"
 #include "agent/pbx/Data.h"
@@ -100,6 +101,9 @@ public:
     TReceiveDispatch& Dispatch() { return *dispatch_; }
     // The TCP/IP gateway and its reply cache; nullptr in the monitor role.
     TGateway* Gateway() { return gateway_.get(); }
+    // The line interface for local applications; nullptr in the monitor
+    // role. Bound() only while the setting QLIN is on and the library loaded.
+    TLineInterface* LineInterface() { return lineif_.get(); }
 
 signals:
     // The window hides or shows itself on this (at start-up).
@@ -110,6 +114,9 @@ signals:
     void serviceEvent(const QString& text, bool error);
     // Shutdown has ended; the event loop may quit.
     void destroyed_();
+    // A line-interface client asked for the window (show command); a
+    // headless agent has none to show.
+    void showRequested(int command);
 
 private:
     QString Text(int number) const { return nls_.GetText(number); }
@@ -120,6 +127,7 @@ private:
     void MakeSubsystems();
     void OpenTcpServer();
     void OpenSerialPort();
+    void StartLineInterface();
 
     bool trayPending_ = false;
     bool windowVisible_ = false;
@@ -131,6 +139,7 @@ private:
     std::unique_ptr<TBilling> billing_;
     std::unique_ptr<TReceiveDispatch> dispatch_;
     std::unique_ptr<TGateway> gateway_;
+    std::unique_ptr<TLineInterface> lineif_;
 };
 
 }  // namespace varno

@@ -57,7 +57,20 @@ bool TConversation::QueueRequest(char kind, int32_t value, const uint8_t* data, 
                                    .arg(TRequest::MaxPayload));
         return false;
     }
+    if (kind == '#' && data && (length < 1 || length > TRequest::MaxPayload)) {
+        context_.LogLine(kErr, QStringLiteral("Key request of %1 bytes not queued").arg(length));
+        return false;
+    }
     return queue_.QueueRequest(kind, value, data, length);
+}
+
+void TConversation::QueueKeyedRequest(char kind, int32_t key, int32_t argument)
+{
+    if (!knownKind(kind) || kind == 'T' || kind == '#') {
+        context_.LogLine(kErr, QStringLiteral("Request of kind %1 cannot be keyed").arg(int(kind)));
+        return;
+    }
+    queue_.QueueKeyed(kind, key, argument);
 }
 
 void TConversation::QueueStartupRequests()
@@ -67,10 +80,12 @@ void TConversation::QueueStartupRequests()
     QueueRequest('V', 0);
 }
 
-void TConversation::AddPending(char kind, const uint8_t* data, int length, int32_t value, uint32_t queueEntry)
+void TConversation::AddPending(char kind, const uint8_t* data, int length, int32_t value, uint32_t queueEntry,
+                               int32_t argument)
 {
     auto request = std::make_unique<TRequest>();
     request->Kind = kind;
+    request->Argument = argument;
     const int n = std::clamp(length, 0, TRequest::MaxPayload);
     request->FirstByte = n > 0 ? data[0] : 0;
     request->Handle = value;
@@ -223,10 +238,17 @@ void TConversation::SendHead(TRequestQueue::Entry& head)
     default: queue_.RemoveHead(); return;
     }
 
-    const int len = builder_.BuildRequest(kind, head.Argument, buf);
+    // A command's key request carries the bytes it was queued with.
+    int len = 0;
+    if (head.Record) {
+        len = head.Record->PayloadLen;
+        std::memcpy(buf, head.Record->Payload, static_cast<size_t>(len));
+    } else {
+        len = builder_.BuildRequest(kind, head.Argument, buf);
+    }
     if (kind == 'M')
         context_.LogLine(QStringLiteral("<602"), log.Extent ? builder_.DescribeRequest(buf, len, true) : text);
-    AddPending(kind, buf, len, 0, id);
+    AddPending(kind, buf, len, 0, id, head.Argument);
     SendPacket(kCom, text, buf, len);
     EnterState(AwaitAgent);
     ++takenCount_;

@@ -28,9 +28,15 @@ public:
 
     TConversation(const TAgentContext& context, TCommPax& port, TRequestBuilder& builder);
 
+    // A # request given bytes is sent with exactly those bytes.
     bool QueueRequest(char kind, int32_t value, const uint8_t* data = nullptr, int length = 0);
+    // One request of `kind` per `key` (a line's party lookup): a newer one
+    // replaces what the waiting one carries. The reply's request carries the
+    // argument it was sent with.
+    void QueueKeyedRequest(char kind, int32_t key, int32_t argument);
     void QueueStartupRequests();  // C, I, V
-    void AddPending(char kind, const uint8_t* data, int length, int32_t value, uint32_t queueEntry = 0);
+    void AddPending(char kind, const uint8_t* data, int length, int32_t value, uint32_t queueEntry = 0,
+                    int32_t argument = 0);
     std::unique_ptr<TRequest> TakePending(uint8_t seq) { return pending_.Take(seq); }
     // Reports the send and writes one packet with the next sequence number
     // (nothing is written without data or while the port is closed). Throws

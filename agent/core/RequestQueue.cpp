@@ -40,14 +40,57 @@ bool TRequestQueue::QueueRequest(char kind, int32_t value, const uint8_t* data, 
         if (kind != '#' && Contains(entry.Key))
             return false;
         entry.Argument = value;
+        if (kind == '#' && data) {
+            if (length < 1 || length > TRequest::MaxPayload)
+                return false;
+            auto record = std::make_unique<TRequest>();
+            record->Kind = '#';
+            record->FirstByte = data[0];
+            std::memcpy(record->Payload, data, static_cast<size_t>(length));
+            record->PayloadLen = length;
+            entry.Record = std::move(record);
+        }
     }
-    if (Count() >= MaxEntries)
-        entries_.pop_front();
-    entry.Id = nextId_++;
+    Append(std::move(entry));
+    return true;
+}
+
+void TRequestQueue::QueueKeyed(char kind, int32_t key, int32_t argument)
+{
+    const QString entryKey = QString(QLatin1Char(kind)) + QString::number(key);
+    for (Entry& e : entries_) {
+        if (e.Key == entryKey) {
+            e.Argument = argument;
+            e.Id = NextId();
+            return;
+        }
+    }
+    Entry entry;
+    entry.Key = entryKey;
+    entry.Argument = argument;
+    Append(std::move(entry));
+}
+
+int TRequestQueue::CountKind(char kind) const
+{
+    return static_cast<int>(
+        std::count_if(entries_.begin(), entries_.end(), [kind](const Entry& e) { return e.Kind() == kind; }));
+}
+
+uint32_t TRequestQueue::NextId()
+{
+    const uint32_t id = nextId_++;
     if (nextId_ == 0)
         nextId_ = 1;
+    return id;
+}
+
+void TRequestQueue::Append(Entry entry)
+{
+    if (Count() >= MaxEntries)
+        entries_.pop_front();
+    entry.Id = NextId();
     entries_.push_back(std::move(entry));
-    return true;
 }
 
 void TRequestQueue::OrphanClient(int32_t handle, int32_t noClient)

@@ -10,22 +10,31 @@ namespace varno {
 
 // The ordered queue of requests waiting for the line, oldest first. Poll
 // kinds are held once; a client (kind T) has at most one request waiting;
-// kind # may repeat. At most MaxEntries entries: the oldest falls out.
+// kind # may repeat; a keyed request (Y of a line) is held once per key.
+// At most MaxEntries entries: the oldest falls out.
 class TRequestQueue {
 public:
     static constexpr int MaxEntries = 100;
 
     struct Entry {
-        QString Key;                       // the kind letter, or "T" and the client's handle
+        QString Key;                       // the kind letter, "T" and the client's handle, or kind and key
         int32_t Argument = 0;              // builder argument of # and Y
-        std::unique_ptr<TRequest> Record;  // the client's bytes, kind T
+        std::unique_ptr<TRequest> Record;  // bytes fixed when queued: a client's (T) or a command's (#)
         uint32_t Id = 0;                   // unique while the program runs, never 0
         char Kind() const { return Key.isEmpty() ? '\0' : Key.at(0).toLatin1(); }
     };
 
     // Returns false when nothing was added (a kind already waiting, or a
-    // client request longer than a request record holds).
+    // client request longer than a request record holds). A # request given
+    // bytes goes out with exactly those bytes.
     bool QueueRequest(char kind, int32_t value, const uint8_t* data, int length);
+    // One request of `kind` per `key` (its key is the kind and the number).
+    // A newer one for the same key replaces the argument of the one waiting,
+    // which keeps its place but becomes a new entry: a reply to what was
+    // sent before does not take it.
+    void QueueKeyed(char kind, int32_t key, int32_t argument);
+    // How many entries of `kind` wait.
+    int CountKind(char kind) const;
 
     bool Empty() const { return entries_.empty(); }
     int Count() const { return static_cast<int>(entries_.size()); }
@@ -44,6 +53,9 @@ public:
     void Clear() { entries_.clear(); }
 
 private:
+    uint32_t NextId();
+    void Append(Entry entry);
+
     std::deque<Entry> entries_;
     uint32_t nextId_ = 1;
 };

@@ -1,4 +1,5 @@
 #include "agent/pbx/Data.h"
+#include "agent/pbx/PartyLookup.h"
 
 #include "agent/pbx/BillingFile.h"
 
@@ -420,7 +421,7 @@ int TData::BuildRequest(char kind, int32_t argument, uint8_t* buf)
     case 'S': return SlotMessage(0, buf);
     case 'M': return BuildCountersWrite(buf);
     case '#': return KeyMessage(0, buf, argument);
-    case 'Y': return PartyMessage(0, buf, argument);
+    case 'Y': return PartyMessage(0, buf, TPartyLookup::Unpack(argument).Party);
     default: return 0;
     }
 }

@@ -92,7 +92,8 @@ public:
     int BillingMessage(int mode, uint8_t* buf);
     // Kind Y: builds 0, 47, party - first external party; takes the party's
     // number into QlinState and passes the record on (lineStateChanged) while
-    // the line interface is on.
+    // the line interface is on. The tick's builder takes the party from a
+    // packed TPartyLookup.
     int PartyMessage(int mode, uint8_t* buf, int arg);
     int PartyMessage(int mode, const uint8_t* payload, int len);
     // Kind #: builds 18, the line of QlinCommand, then a key code (arg
@@ -141,11 +142,12 @@ public:
     uint8_t BillingWriteFailed = 0;
     // Slot of the next S request: 0, 1, 2, 3, 0, ...
     int32_t NextSlot = 0;
-    // The line-state record of the party lookup in progress: Line and State
-    // are set when the lookup is queued, Text by its reply.
+    // The line-state record of the party lookup being answered: Line and
+    // State come with the lookup's reply (what its request carried), Text
+    // from the reply itself.
     TStates QlinState{};
-    // The command most recently taken from the line interface; the #
-    // requests are built from it as it stands when they are sent.
+    // The command most recently taken from the line interface; its #
+    // requests are built from it when it is taken and carry their bytes.
     TStates QlinCommand{};
 
 signals:

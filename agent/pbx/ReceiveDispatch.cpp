@@ -10,6 +10,7 @@
 #include "agent/nls/TextIds.h"
 #include "agent/pbx/Billing.h"
 #include "agent/pbx/Data.h"
+#include "agent/pbx/PartyLookup.h"
 #include "platform/serial/CommError.h"
 
 namespace varno {
@@ -101,7 +102,7 @@ void TReceiveDispatch::CommPax1RxPacket(int count, const uint8_t* data)
         cacheable = false;
         break;
     case 'Y':
-        model_.PartyMessage(1, p, n);
+        PartyReply(*request, p, n);
         cacheable = false;
         break;
     default: break;
@@ -244,6 +245,21 @@ void TReceiveDispatch::SlotReply(const uint8_t* p, int n)
     }
 }
 
+void TReceiveDispatch::PartyReply(const TRequest& request, const uint8_t* p, int n)
+{
+    const TPartyLookup lookup = TPartyLookup::Unpack(request.Argument);
+    // A line that changed again since the lookup was sent has had its newer
+    // state passed on: the late number must not overwrite it.
+    const int at = 3 + 4 * lookup.Line;
+    const auto& reply = model_.LineStateReply;
+    if (at + 1 >= static_cast<int>(model_.LineStateReplyLen) || reply[static_cast<size_t>(at)] != lookup.State ||
+        reply[static_cast<size_t>(at) + 1] != lookup.Party)
+        return;
+    model_.QlinState.Line = lookup.Line;
+    model_.QlinState.State = lookup.State;
+    model_.PartyMessage(1, p, n);
+}
+
 void TReceiveDispatch::CompareLineStates(const uint8_t* p, int n)
 {
     const int prevLen = static_cast<int>(model_.LineStateReplyLen);
@@ -258,11 +274,9 @@ void TReceiveDispatch::CompareLineStates(const uint8_t* p, int n)
         if (state == oldState)
             continue;
         if (state == 1 && party >= model_.IdentityBlock[2]) {
-            // An external party: its number comes with the party lookup.
-            TStates& pending = model_.QlinState;
-            pending.Line = i;
-            pending.State = 1;
-            conversation_.QueueRequest('Y', party);
+            // An external party: its number comes with the line's own party
+            // lookup, which carries what it is for.
+            conversation_.QueueKeyedRequest('Y', i, TPartyLookup{i, state, party}.Pack());
             continue;
         }
         TStates record{};

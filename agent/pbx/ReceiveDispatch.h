@@ -58,6 +58,7 @@ private:
     void CountersReply(const uint8_t* p, int n);
     void SlotReply(const uint8_t* p, int n);
     void CompareLineStates(const uint8_t* p, int n);
+    void PartyReply(const TRequest& request, const uint8_t* p, int n);
     QString Text(int number) const;
 
     const TAgentContext& context_;

@@ -254,6 +254,30 @@ TEST(RequestQueue, KindsOnceClientsOnceCap)
     EXPECT_EQ(q.At(0).Argument, 5 - 5);
 }
 
+TEST(RequestQueue, KeyedRequestsOncePerKeyAndCommandBytesKept)
+{
+    TRequestQueue q;
+    q.QueueKeyed('Y', 0, 100);
+    q.QueueRequest('A', 0, nullptr, 0);
+    q.QueueKeyed('Y', 1, 200);
+    const uint32_t sent = q.At(0).Id;
+    q.QueueKeyed('Y', 0, 101);  // replaces what line 0's lookup carries, in its place
+    ASSERT_EQ(q.Count(), 3);
+    EXPECT_EQ(q.At(0).Key, "Y0");
+    EXPECT_EQ(q.At(0).Argument, 101);
+    EXPECT_NE(q.At(0).Id, sent) << "a reply to what was sent before must not take it";
+    EXPECT_FALSE(q.RemoveHeadIf(sent));
+    EXPECT_EQ(q.At(2).Key, "Y1");
+    EXPECT_EQ(q.CountKind('Y'), 2);
+
+    const uint8_t keys[] = {18, 1, 9, 1};
+    EXPECT_TRUE(q.QueueRequest('#', 1, keys, 4));
+    ASSERT_TRUE(q.At(3).Record);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(q.At(3).Record->Payload), q.At(3).Record->PayloadLen),
+              Bytes({18, 1, 9, 1}));
+    EXPECT_FALSE(q.QueueRequest('#', 1, keys, 0));
+}
+
 TEST(PendingTable, SequenceNumberReuseReplacesTheOldEntry)
 {
     TPendingTable t;

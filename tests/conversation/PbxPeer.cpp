@@ -7,7 +7,26 @@
 
 #include "platform/profile/IniFile.h"
 
+#include <cstdlib>
+#include <sys/mman.h>
+#include <unistd.h>
+
 namespace varno::test {
+namespace {
+
+// The line-interface library of an agent under test uses a shared block of
+// this test program's own, so that test programs never meet.
+const QByteArray& sharedBlockName()
+{
+    static const QByteArray name = [] {
+        QByteArray n = "/varno-test-" + QByteArray::number(getpid());
+        setenv("QLIN2_SHM_NAME", n.constData(), 1);
+        return n;
+    }();
+    return name;
+}
+
+}  // namespace
 
 PbxPeer::PbxPeer()
 {
@@ -54,11 +73,21 @@ AgentOnPty::AgentOnPty(const QByteArray& extraIni)
     }
     for (const char* code : {"Eng"})
         QFile::copy(QString(VARNO_SOURCE_DIR "/lang/Language.") + code, dir.filePath(QString("Language.") + code));
+    // The agent finds the line-interface library beside itself.
+    QFile::copy(VARNO_BIN_DIR "/libQLIN2.so", dir.filePath("libQLIN2.so"));
+    sharedBlockName();
     form = std::make_unique<TMainForm>(dir.filePath("agent"), QStringList{}, TProcessRole{}, prompt);
     form->FormCreate();
 }
 
-AgentOnPty::~AgentOnPty() { form.reset(); }
+AgentOnPty::~AgentOnPty()
+{
+    form.reset();
+    // The library is unloaded with the core: its objects can go.
+    const QByteArray& name = sharedBlockName();
+    shm_unlink(name.constData());
+    shm_unlink((name + ".lock").constData());
+}
 
 void AgentOnPty::Tick(int n)
 {

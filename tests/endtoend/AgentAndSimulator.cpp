@@ -5,7 +5,12 @@
 #include <QFile>
 #include <QThread>
 
+#include <csignal>
+
 #include "platform/profile/IniFile.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace varno::test {
 
@@ -14,6 +19,9 @@ AgentAndSimulator::AgentAndSimulator(const QByteArray& scenario, const QByteArra
     QFile::copy(VARNO_BIN_DIR "/agent", dir.filePath("agent"));
     QFile::setPermissions(dir.filePath("agent"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QFile::copy(VARNO_BIN_DIR "/Language.Eng", dir.filePath("Language.Eng"));
+    QFile::copy(VARNO_BIN_DIR "/libQLIN2.so", dir.filePath("libQLIN2.so"));
+    static int runs = 0;
+    SharedName = "/varno-e2e-" + QByteArray::number(getpid()) + "-" + QByteArray::number(++runs);
     QFile s(dir.filePath("scenario.ini"));
     s.open(QIODevice::WriteOnly);
     s.write(scenario);
@@ -36,12 +44,41 @@ AgentAndSimulator::AgentAndSimulator(const QByteArray& scenario, const QByteArra
 
 AgentAndSimulator::~AgentAndSimulator()
 {
-    for (QProcess* p : {&agent, &sim}) {
+    for (auto& client : clients_)
+        kill(static_cast<pid_t>(client->processId()), SIGCONT);  // a stopped one cannot be killed at once
+    std::vector<QProcess*> all = {&agent, &sim};
+    for (auto& client : clients_)
+        all.push_back(client.get());
+    for (QProcess* p : all) {
         if (p->state() != QProcess::NotRunning) {
             p->kill();
             p->waitForFinished(2000);
         }
     }
+    shm_unlink(SharedName.constData());
+    shm_unlink((SharedName + ".lock").constData());
+}
+
+QProcess* AgentAndSimulator::StartClient()
+{
+    auto client = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QLIN2_SHM_NAME", QString::fromLatin1(SharedName));
+    client->setProcessEnvironment(env);
+    client->start(QLIN2_PEER_PATH, {});
+    client->waitForStarted();
+    clients_.push_back(std::move(client));
+    return clients_.back().get();
+}
+
+QString AgentAndSimulator::Ask(QProcess& client, const QString& request)
+{
+    client.write(request.toUtf8() + "\n");
+    QElapsedTimer t;
+    t.start();
+    while (!client.canReadLine() && t.elapsed() < 5000)
+        client.waitForReadyRead(20);
+    return client.canReadLine() ? QString::fromUtf8(client.readLine()).trimmed() : QStringLiteral("<timeout>");
 }
 
 bool AgentAndSimulator::Start()
@@ -55,6 +92,7 @@ bool AgentAndSimulator::Start()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
+    env.insert("QLIN2_SHM_NAME", QString::fromLatin1(SharedName));
     agent.setProcessEnvironment(env);
     agent.setWorkingDirectory(dir.path());
     agent.start(dir.filePath("agent"), {});

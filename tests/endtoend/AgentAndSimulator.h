@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace varno::test {
 
@@ -28,12 +30,21 @@ public:
     QStringList Requests() const;
     bool WaitUntil(const std::function<bool()>& condition, int ms = 5000);
     int StopAgent();  // SIGTERM; the exit status
+    // A client of the agent's line interface: the library's test peer,
+    // with the agent's shared block.
+    QProcess* StartClient();
+    // The peer's one-line answer to `request`; "<timeout>" when none came.
+    static QString Ask(QProcess& client, const QString& request);
 
     QTemporaryDir dir;
+    // The agent's line interface and its clients use a shared block of
+    // their own (the agent finds libQLIN2.so beside itself).
+    QByteArray SharedName;
     QProcess sim, agent;
 
 private:
     QByteArray agentErr_;
+    std::vector<std::unique_ptr<QProcess>> clients_;
 };
 
 }  // namespace varno::test

@@ -51,14 +51,11 @@ bool TConversation::QueueRequest(char kind, int32_t value, const uint8_t* data, 
         context_.LogLine(kErr, QStringLiteral("Request of unknown kind %1 not queued").arg(int(kind)));
         return false;
     }
-    if (kind == 'T' && (length < 1 || length > TRequest::MaxPayload)) {
-        context_.LogLine(kErr, QStringLiteral("Client request of %1 bytes not queued (1 to %2 bytes fit)")
+    if ((kind == 'T' || (kind == '#' && data)) && (length < 1 || length > TRequest::MaxPayload)) {
+        context_.LogLine(kErr, QStringLiteral("%1 request of %2 bytes not queued (1 to %3 bytes fit)")
+                                   .arg(kind == 'T' ? QStringLiteral("Client") : QStringLiteral("Key"))
                                    .arg(length)
                                    .arg(TRequest::MaxPayload));
-        return false;
-    }
-    if (kind == '#' && data && (length < 1 || length > TRequest::MaxPayload)) {
-        context_.LogLine(kErr, QStringLiteral("Key request of %1 bytes not queued").arg(length));
         return false;
     }
     return queue_.QueueRequest(kind, value, data, length);

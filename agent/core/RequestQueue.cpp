@@ -21,35 +21,29 @@ bool TRequestQueue::Remove(const QString& key)
 
 bool TRequestQueue::QueueRequest(char kind, int32_t value, const uint8_t* data, int length)
 {
+    // A client's request and a command's key request go out with the bytes they were queued with.
+    const bool carriesBytes = kind == 'T' || (kind == '#' && data);
+    if (carriesBytes && (!data || length < 1 || length > TRequest::MaxPayload))
+        return false;
     Entry entry;
     if (kind == 'T') {
-        if (!data || length < 1 || length > TRequest::MaxPayload)
-            return false;
         entry.Key = QStringLiteral("T") + QString::number(value);
         // A newer request of the same client replaces the one still waiting.
         Remove(entry.Key);
-        auto record = std::make_unique<TRequest>();
-        record->Kind = 'T';
-        record->FirstByte = data[0];
-        record->Handle = value;
-        std::memcpy(record->Payload, data, static_cast<size_t>(length));
-        record->PayloadLen = length;
-        entry.Record = std::move(record);
     } else {
         entry.Key = QString(QLatin1Char(kind));
         if (kind != '#' && Contains(entry.Key))
             return false;
         entry.Argument = value;
-        if (kind == '#' && data) {
-            if (length < 1 || length > TRequest::MaxPayload)
-                return false;
-            auto record = std::make_unique<TRequest>();
-            record->Kind = '#';
-            record->FirstByte = data[0];
-            std::memcpy(record->Payload, data, static_cast<size_t>(length));
-            record->PayloadLen = length;
-            entry.Record = std::move(record);
-        }
+    }
+    if (carriesBytes) {
+        auto record = std::make_unique<TRequest>();
+        record->Kind = kind;
+        record->FirstByte = data[0];
+        record->Handle = kind == 'T' ? value : 0;
+        std::memcpy(record->Payload, data, static_cast<size_t>(length));
+        record->PayloadLen = length;
+        entry.Record = std::move(record);
     }
     Append(std::move(entry));
     return true;

@@ -17,7 +17,8 @@ const QString kTag = QStringLiteral("QLIN");
 constexpr qint64 kIgnoredReportMs = 60000;
 
 static_assert(sizeof(varno::TStates) == sizeof(::TStates), "the agent's record is the library's");
-static_assert(QLIN_SLOT_COUNT == 5 && QLIN_DIAL_DIGITS_MAX == TLineInterface::MaxDialCharacters);
+static_assert(QLIN_SLOT_COUNT == TLineInterface::SlotCount &&
+              QLIN_DIAL_DIGITS_MAX == TLineInterface::MaxDialCharacters);
 
 ::TStates* libraryRecord(varno::TStates* record) { return reinterpret_cast<::TStates*>(record); }
 const ::TStates* libraryRecord(const varno::TStates* record) { return reinterpret_cast<const ::TStates*>(record); }
@@ -88,7 +89,7 @@ QString TLineInterface::EndpointName() const { return endpoint_ ? endpoint_->Nam
 
 void TLineInterface::HandleQlinMessage(int slot)
 {
-    if (!bound_ || !context_.Config.QLIN || slot < 0 || slot >= static_cast<int>(retries_.size()))
+    if (!bound_ || !context_.Config.QLIN || slot < 0 || slot >= SlotCount)
         return;
     // Commands of a slot are taken in the order they were put.
     if (retries_[static_cast<size_t>(slot)] > 0 || !TakeCommand(slot))
@@ -121,7 +122,7 @@ void TLineInterface::QueueCommand(const TStates& command)
     if (command.State >= 0 && command.State < kDialCommand) {
         const KeyCommand& key = kKeyCommands[command.State];
         LogLine(QLatin1String(key.Text));
-        QueueKeyRequests(command, &key.Argument, 1);
+        QueueKeyRequests(&key.Argument, 1);
         return;
     }
     if (command.State != kDialCommand)
@@ -130,7 +131,7 @@ void TLineInterface::QueueCommand(const TStates& command)
     if (dial.isEmpty())
         return;
     const QByteArray translated = ApplyDialPrefix(context_.Config.Prefix, dial).left(MaxDialCharacters);
-    TStates& stored = model_.QlinCommand;
+    TStates& stored = model_.QlinCommand;  // the key requests are built from it
     std::memset(stored.Text, 0, sizeof stored.Text);
     std::memcpy(stored.Text, translated.constData(), static_cast<size_t>(translated.size()));
     LogLine(QStringLiteral("Message VOL ") + QString::fromLatin1(translated));
@@ -139,10 +140,10 @@ void TLineInterface::QueueCommand(const TStates& command)
     int arguments[MaxDialCharacters / DialCharactersPerRequest + 1];
     for (int i = 0; i < groups; ++i)
         arguments[i] = 1 + DialCharactersPerRequest * i;
-    QueueKeyRequests(stored, arguments, groups);
+    QueueKeyRequests(arguments, groups);
 }
 
-void TLineInterface::QueueKeyRequests(const TStates& command, const int* arguments, int count)
+void TLineInterface::QueueKeyRequests(const int* arguments, int count)
 {
     const int waiting = conversation_.RequestQueue().CountKind('#');
     if (waiting + count > MaxWaitingKeyRequests) {
@@ -152,8 +153,8 @@ void TLineInterface::QueueKeyRequests(const TStates& command, const int* argumen
         return;
     }
     keyRequestsFull_ = false;
-    // Built now, from this command: a later command cannot change what these send.
-    model_.QlinCommand = command;
+    // Built now, from QlinCommand as this command left it: a later command
+    // cannot change what these send.
     for (int i = 0; i < count; ++i) {
         uint8_t buf[TData::RequestBufferSize];
         const int length = model_.KeyMessage(0, buf, arguments[i]);

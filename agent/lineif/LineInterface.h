@@ -27,6 +27,8 @@ class TQlinEndpoint;
 class TLineInterface : public QObject {
     Q_OBJECT
 public:
+    // The client slots of the line interface.
+    static constexpr int SlotCount = 5;
     // The message number of command notifications.
     static constexpr uint32_t AgentMessage = 33169;
     // Key requests of client commands that may wait at once: a client that
@@ -71,7 +73,8 @@ private:
     // False when the lock could not be had: try again later.
     bool TakeCommand(int slot);
     void QueueCommand(const TStates& command);
-    void QueueKeyRequests(const TStates& command, const int* arguments, int count);
+    // One # request per argument, built from QlinCommand.
+    void QueueKeyRequests(const int* arguments, int count);
     void ReportIgnored(const QString& why);
     void LogLine(const QString& text) const;
 
@@ -82,7 +85,7 @@ private:
     std::unique_ptr<TQlinEndpoint> endpoint_;
     bool bound_ = false;
     // Notifications per slot still to be taken.
-    std::array<int, 5> retries_{};
+    std::array<int, SlotCount> retries_{};
     bool keyRequestsFull_ = false;
     long ignoredDatagrams_ = 0;
     QElapsedTimer ignoredReported_;

@@ -44,12 +44,11 @@ AgentAndSimulator::AgentAndSimulator(const QByteArray& scenario, const QByteArra
 
 AgentAndSimulator::~AgentAndSimulator()
 {
+    // A stopped client must go on to read its "exit".
     for (auto& client : clients_)
-        kill(static_cast<pid_t>(client->processId()), SIGCONT);  // a stopped one cannot be killed at once
-    std::vector<QProcess*> all = {&agent, &sim};
-    for (auto& client : clients_)
-        all.push_back(client.get());
-    for (QProcess* p : all) {
+        kill(static_cast<pid_t>(client->process.processId()), SIGCONT);
+    clients_.clear();
+    for (QProcess* p : {&agent, &sim}) {
         if (p->state() != QProcess::NotRunning) {
             p->kill();
             p->waitForFinished(2000);
@@ -59,26 +58,10 @@ AgentAndSimulator::~AgentAndSimulator()
     shm_unlink((SharedName + ".lock").constData());
 }
 
-QProcess* AgentAndSimulator::StartClient()
+ClientPeer& AgentAndSimulator::StartClient()
 {
-    auto client = std::make_unique<QProcess>();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QLIN2_SHM_NAME", QString::fromLatin1(SharedName));
-    client->setProcessEnvironment(env);
-    client->start(QLIN2_PEER_PATH, {});
-    client->waitForStarted();
-    clients_.push_back(std::move(client));
-    return clients_.back().get();
-}
-
-QString AgentAndSimulator::Ask(QProcess& client, const QString& request)
-{
-    client.write(request.toUtf8() + "\n");
-    QElapsedTimer t;
-    t.start();
-    while (!client.canReadLine() && t.elapsed() < 5000)
-        client.waitForReadyRead(20);
-    return client.canReadLine() ? QString::fromUtf8(client.readLine()).trimmed() : QStringLiteral("<timeout>");
+    clients_.push_back(std::make_unique<ClientPeer>(QString::fromLatin1(SharedName)));
+    return *clients_.back();
 }
 
 bool AgentAndSimulator::Start()

@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "tests/support/ClientPeer.h"
+
 namespace varno::test {
 
 // pbxsim on a pty and a copy of the agent in a folder of its own whose
@@ -30,11 +32,9 @@ public:
     QStringList Requests() const;
     bool WaitUntil(const std::function<bool()>& condition, int ms = 5000);
     int StopAgent();  // SIGTERM; the exit status
-    // A client of the agent's line interface: the library's test peer,
-    // with the agent's shared block.
-    QProcess* StartClient();
-    // The peer's one-line answer to `request`; "<timeout>" when none came.
-    static QString Ask(QProcess& client, const QString& request);
+    // A client of the agent's line interface, on the agent's shared block;
+    // it lives as long as the run.
+    ClientPeer& StartClient();
 
     QTemporaryDir dir;
     // The agent's line interface and its clients use a shared block of
@@ -44,7 +44,7 @@ public:
 
 private:
     QByteArray agentErr_;
-    std::vector<std::unique_ptr<QProcess>> clients_;
+    std::vector<std::unique_ptr<ClientPeer>> clients_;
 };
 
 }  // namespace varno::test

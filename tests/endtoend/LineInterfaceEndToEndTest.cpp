@@ -22,9 +22,9 @@ const QByteArray kPbx = "config 0 0 0 0 1 0\nidentity 3 10 64\nline 0 101\nline 
 const QByteArray kLineInterface = "[Set]\nQLIN=1\n[Timer]\nInterval=20\nANInterval=100\n[Prefix]\n0=9\n01=8\n";
 
 // Every record the client's slot has received so far, joined by blanks.
-QString drain(QProcess& client, int slot, QString& seen)
+QString drain(ClientPeer& client, int slot, QString& seen)
 {
-    const QString answer = AgentAndSimulator::Ask(client, QStringLiteral("get %1").arg(slot));
+    const QString answer = client.Ask(QStringLiteral("get %1").arg(slot));
     const int blank = static_cast<int>(answer.indexOf(' '));
     if (blank > 0)
         seen += answer.mid(blank);
@@ -60,13 +60,13 @@ TEST(LineInterfaceEndToEnd, LinesStatesAndCommandsCrossTheAgent)
 {
     AgentAndSimulator run(kPbx, kLineInterface);
     ASSERT_TRUE(run.Start());
-    QProcess& client = *run.StartClient();
-    ASSERT_TRUE(run.WaitUntil([&] { return AgentAndSimulator::Ask(client, "lines") == "3 101 102 200 |"; }))
+    ClientPeer& client = run.StartClient();
+    ASSERT_TRUE(run.WaitUntil([&] { return client.Ask("lines") == "3 101 102 200 |"; }))
         << run.AgentOutput().toStdString();
     EXPECT_TRUE(mapsShowLibrary(run.agent.processId()));
-    ASSERT_EQ(AgentAndSimulator::Ask(client, "open 101 10"), "0");
-    ASSERT_EQ(AgentAndSimulator::Ask(client, "open 102 10"), "1");
-    ASSERT_EQ(AgentAndSimulator::Ask(client, "open 200 10"), "2");
+    ASSERT_EQ(client.Ask("open 101 10"), "0");
+    ASSERT_EQ(client.Ask("open 102 10"), "1");
+    ASSERT_EQ(client.Ask("open 200 10"), "2");
 
     // Internal party: the extension's number; external: the number of item 47,
     // each line its own even when both change in one reply.
@@ -79,9 +79,9 @@ TEST(LineInterfaceEndToEnd, LinesStatesAndCommandsCrossTheAgent)
         << line2.toStdString();
 
     // Commands reach the PBX with their own line and digits.
-    ASSERT_EQ(AgentAndSimulator::Ask(client, "command 0 -1 4 1234567890123"), "1 0");
-    ASSERT_EQ(AgentAndSimulator::Ask(client, "command 2 -1 4 0123"), "1 2");
-    ASSERT_EQ(AgentAndSimulator::Ask(client, "command 1 -1 0"), "1 1");
+    ASSERT_EQ(client.Ask("command 0 -1 4 1234567890123"), "1 0");
+    ASSERT_EQ(client.Ask("command 2 -1 4 0123"), "1 2");
+    ASSERT_EQ(client.Ask("command 1 -1 0"), "1 1");
     ASSERT_TRUE(run.WaitUntil([&] { return keyNotes(run).size() >= 4; }))
         << run.SimulatorLog().join('\n').toStdString();
     EXPECT_EQ(keyNotes(run), QStringList({"line 0 12345678", "line 0 90123", "line 2 9123", "line 1 [speaker]"}));
@@ -90,7 +90,7 @@ TEST(LineInterfaceEndToEnd, LinesStatesAndCommandsCrossTheAgent)
     EXPECT_TRUE(log.contains("QLIN Message SPEAKER (ON/OFF)"));
     EXPECT_EQ(run.StopAgent(), 0);
     // The agent has gone from the block: a client can no longer open a slot.
-    EXPECT_EQ(AgentAndSimulator::Ask(client, "open 101 10"), "-2");
+    EXPECT_EQ(client.Ask("open 101 10"), "-2");
 }
 
 TEST(LineInterfaceEndToEnd, OffLoadsNothingAndHearsNothing)
@@ -99,10 +99,10 @@ TEST(LineInterfaceEndToEnd, OffLoadsNothingAndHearsNothing)
     ASSERT_TRUE(run.Start());
     ASSERT_TRUE(run.WaitUntil([&] { return run.Requests().size() >= 3; }));
     EXPECT_FALSE(mapsShowLibrary(run.agent.processId()));
-    QProcess& client = *run.StartClient();
-    EXPECT_EQ(AgentAndSimulator::Ask(client, "lines"), "0 |");
+    ClientPeer& client = run.StartClient();
+    EXPECT_EQ(client.Ask("lines"), "0 |");
     // A show request to the agent's handle finds no endpoint.
-    EXPECT_EQ(AgentAndSimulator::Ask(client, QStringLiteral("show %1 1").arg(run.agent.processId())), "0");
+    EXPECT_EQ(client.Ask(QStringLiteral("show %1 1").arg(run.agent.processId())), "0");
     EXPECT_FALSE(run.AgentOutput().contains("QLIN"));
 }
 
@@ -125,17 +125,17 @@ TEST(LineInterfaceEndToEnd, MisbehavingClientsLeaveTheLineAndTheGatewayServed)
     const int port = freePort();
     AgentAndSimulator run(kPbx, kLineInterface + "[Set]\nIPPort=" + QByteArray::number(port) + "\n");
     ASSERT_TRUE(run.Start());
-    QProcess& killed = *run.StartClient();
-    ASSERT_TRUE(run.WaitUntil([&] { return AgentAndSimulator::Ask(killed, "lines").startsWith("3 "); }));
-    ASSERT_EQ(AgentAndSimulator::Ask(killed, "open 101 10"), "0");
-    killed.kill();
-    killed.waitForFinished(2000);
+    ClientPeer& killed = run.StartClient();
+    ASSERT_TRUE(run.WaitUntil([&] { return killed.Ask("lines").startsWith("3 "); }));
+    ASSERT_EQ(killed.Ask("open 101 10"), "0");
+    killed.process.kill();
+    killed.process.waitForFinished(2000);
 
     // One client holds the block's lock and is stopped there.
-    QProcess& stopped = *run.StartClient();
-    ASSERT_EQ(AgentAndSimulator::Ask(stopped, "open 102 10"), "0") << "the killed client's slot is free again";
-    ASSERT_EQ(AgentAndSimulator::Ask(stopped, "hold"), "held");
-    kill(static_cast<pid_t>(stopped.processId()), SIGSTOP);
+    ClientPeer& stopped = run.StartClient();
+    ASSERT_EQ(stopped.Ask("open 102 10"), "0") << "the killed client's slot is free again";
+    ASSERT_EQ(stopped.Ask("hold"), "held");
+    kill(static_cast<pid_t>(stopped.process.processId()), SIGSTOP);
 
     // The line and the gateway go on meanwhile, with a state change for
     // the library to carry.
@@ -148,12 +148,12 @@ TEST(LineInterfaceEndToEnd, MisbehavingClientsLeaveTheLineAndTheGatewayServed)
     EXPECT_EQ(query.exitCode(), 0) << query.readAllStandardError().toStdString();
 
     // Once it goes on, so do the clients; a flood of commands is cut, not queued without end.
-    kill(static_cast<pid_t>(stopped.processId()), SIGCONT);
-    EXPECT_EQ(AgentAndSimulator::Ask(stopped, "release"), "released");
-    QProcess& flood = *run.StartClient();
-    ASSERT_EQ(AgentAndSimulator::Ask(flood, "open 200 10"), "1");
+    kill(static_cast<pid_t>(stopped.process.processId()), SIGCONT);
+    EXPECT_EQ(stopped.Ask("release"), "released");
+    ClientPeer& flood = run.StartClient();
+    ASSERT_EQ(flood.Ask("open 200 10"), "1");
     for (int i = 0; i < 200; ++i)
-        AgentAndSimulator::Ask(flood, "command 1 -1 4 12345678901234567890");
+        flood.Ask("command 1 -1 4 12345678901234567890");
     const int afterFlood = static_cast<int>(run.Requests().size());
     EXPECT_TRUE(run.WaitUntil([&] { return run.Requests().size() >= afterFlood + 10; }, 5000));
     query.start(VARNO_BIN_DIR "/pbxquery", {"--port", QString::number(port), "00", "16", "00"});

@@ -8,10 +8,10 @@
 #include <cstddef>
 #include <cstring>
 
-#include "ClientPeer.h"
 #include "PbxPeer.h"
 #include "agent/pbx/DigitCodes.h"
 #include "tests/support/Bytes.h"
+#include "tests/support/ClientPeer.h"
 #include "tests/support/CoreApplication.h"
 
 using namespace varno;

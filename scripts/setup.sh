@@ -3,7 +3,7 @@
 # As root it runs apt-get itself; otherwise it prints the command to run.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev libsystemd-dev clang clang-format clang-tidy)
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev libsystemd-dev libcrypt-dev clang clang-format clang-tidy)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -110,7 +110,7 @@ void TMainForm::FormCreate()
     // The data model exists in every role; the mail gateway reads its keys now.
     if (!data_)
         data_ = std::make_unique<TData>(context_);
-    config_.ReadGateway(ini, nls_);
+    StartMailGateway(ini);
     // The configuration file is not read again.
 
     // A monitor leaves the line interface to the service it watches.
@@ -166,6 +166,40 @@ void TMainForm::MakeSubsystems()
     connect(lineif, &TLineInterface::showRequested, this, &TMainForm::showRequested);
 }
 
+void TMainForm::StartMailGateway(const TIniFile& ini)
+{
+    mail_ = std::make_unique<TMail602>(context_, nls_, *data_, QFileInfo(programPath_).absolutePath());
+    mail_->ReadSettings(ini);
+    // A monitor leaves the mailboxes to the service it watches.
+    if (role_.ServiceActive)
+        return;
+    mail_->StartGateway();
+    if (mail_->GatewayActive) {
+        LogLine(QStringLiteral("-OK-"), Text(Txt::GatewayStarted));
+    } else {
+        LogLine(QStringLiteral("!Err"), Text(Txt::GatewayNotStarted));
+        LogLine(QStringLiteral("!Err"), mail_->Problem());
+        ReportStartupError(Text(Txt::GatewayNotStarted));
+    }
+
+    // The M request's mailbox check, forwarding of the PBX's text messages,
+    // the traps, and the two polls that only an active gateway starts.
+    TMail602* mail = mail_.get();
+    conversation_->MailboxCheck = [mail]() { return mail->CheckMailboxes(); };
+    connect(dispatch_.get(), &TReceiveDispatch::lineListTaken, mail, [this, mail]() {
+        if (mail->GatewayActive) {
+            TimerMSG.start();
+            TimerSMS.start();
+        }
+    });
+    connect(dispatch_.get(), &TReceiveDispatch::slotMessage, mail,
+            [mail](const QByteArray& first, uint8_t type, const QByteArray& second, const QByteArray& body) {
+                mail->ForwardMessage(first, static_cast<char>(type), second, body, '1');
+            });
+    connect(conversation_.get(), &TConversation::lineFailed, mail, [mail]() { mail->SendTrap(1); });
+    connect(dispatch_.get(), &TReceiveDispatch::lineRestored, mail, [mail]() { mail->SendTrap(2); });
+}
+
 void TMainForm::StartLineInterface()
 {
     // The process id names the endpoint: unique among the agents on this machine.
@@ -204,6 +238,9 @@ void TMainForm::OpenSerialPort()
 
 void TMainForm::FormClose()
 {
+    // Whatever the gateway is doing is given up; its spool waits for the next start.
+    if (mail_)
+        mail_->AbortGateway();
     TimerTick.stop();
     FormDestroy();
 }
@@ -238,6 +275,11 @@ void TMainForm::FormDestroy()
     if (gateway_)
         gateway_->Close();
     gateway_.reset();  // with the reply cache
+    if (mail_)
+        mail_->StopGateway();
+    if (conversation_)
+        conversation_->MailboxCheck = nullptr;
+    mail_.reset();  // unloads the gateway library
     // The clients see the agent go only once the line and the server are closed.
     if (lineif_)
         lineif_->Stop();

@@ -15,6 +15,7 @@
 #include "agent/gateway/Gateway.h"
 #include "agent/lineif/LineInterface.h"
 #include "agent/nls/Nls.h"
+#include "agent/notify/Mail602.h"
 #include "agent/pbx/Billing.h"
 #include "agent/pbx/Data.h"
 #include "agent/pbx/Polls.h"
@@ -104,6 +105,9 @@ public:
     // The line interface for local applications; nullptr in the monitor
     // role. Bound() only while the setting QLIN is on and the library loaded.
     TLineInterface* LineInterface() { return lineif_.get(); }
+    // The mail gateway's binding: made in every role (its settings can be
+    // edited in each), started only where the agent does the work.
+    TMail602& Mail602() { return *mail_; }
 
 signals:
     // The window hides or shows itself on this (at start-up).
@@ -128,6 +132,9 @@ private:
     void OpenTcpServer();
     void OpenSerialPort();
     void StartLineInterface();
+    // Makes the mail gateway's binding, reads its settings and, where the
+    // agent works the line, starts it and connects it to the polls.
+    void StartMailGateway(const TIniFile& ini);
 
     bool trayPending_ = false;
     bool windowVisible_ = false;
@@ -140,6 +147,7 @@ private:
     std::unique_ptr<TReceiveDispatch> dispatch_;
     std::unique_ptr<TGateway> gateway_;
     std::unique_ptr<TLineInterface> lineif_;
+    std::unique_ptr<TMail602> mail_;
 };
 
 }  // namespace varno

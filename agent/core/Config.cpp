@@ -1,9 +1,5 @@
 #include "agent/core/Config.h"
 
-#include <QDir>
-
-#include "agent/nls/Nls.h"
-#include "agent/nls/TextIds.h"
 #include "platform/profile/IniFile.h"
 
 namespace varno {
@@ -73,26 +69,6 @@ void TConfig::ReadMain(const TIniFile& ini, QStringList* warnings)
     for (const auto& [key, value] : ini.ReadSection(QStringLiteral("Prefix")))
         if (!value.isEmpty())
             Prefix.append(key + QLatin1Char('=') + value);
-}
-
-void TConfig::ReadGateway(const TIniFile& ini, TNLS& nls)
-{
-    const QString m602 = QStringLiteral("M602");
-    M602.CestaKeKonfiguraciMail602 = ini.ReadString(m602, QStringLiteral("CestaKeKonfiguraciMail602"), QString());
-    M602.Uzivatel = ini.ReadString(m602, QStringLiteral("Uzivatel"), QString());
-    M602.Heslo = ini.ReadString(m602, QStringLiteral("Heslo"), QString());
-    M602.CestaKPracovnimuAdresari = ini.ReadString(m602, QStringLiteral("CestaKPracovnimuAdresari"), QDir::tempPath());
-    M602.Debug = ini.ReadString(m602, QStringLiteral("Debug"), QStringLiteral("0"));
-
-    const QString trapy = QStringLiteral("Trapy");
-    // The trap texts are one block: its first text opens the language file, its last closes it.
-    const QString recovered = nls.GetBlockText(BlockTxt::TrapRecovered);
-    const QString failed = nls.GetBlockText(BlockTxt::TrapFailed);
-    Trapy.AdresaPrijemce = ini.ReadString(trapy, QStringLiteral("AdresaPrijemce"), QString());
-    Trapy.TypAdresyPrijemce = ini.ReadString(trapy, QStringLiteral("TypAdresyPrijemce"), QString());
-    Trapy.Subject = ini.ReadString(trapy, QStringLiteral("Subject"), QString());
-    Trapy.ZpravaComOn = ini.ReadString(trapy, QStringLiteral("ZpravaComOn"), recovered);
-    Trapy.ZpravaComOff = ini.ReadString(trapy, QStringLiteral("ZpravaComOff"), failed);
 }
 
 }  // namespace varno

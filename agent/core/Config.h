@@ -35,25 +35,8 @@ struct TTimerSettings {
     int MaxErrorTick = 600;
 };
 
-// Section M602, the mail gateway's own keys.
-struct TMail602Settings {
-    QString CestaKeKonfiguraciMail602;
-    QString Uzivatel;
-    QString Heslo;  // as stored: scrambled
-    QString CestaKPracovnimuAdresari;
-    QString Debug = QStringLiteral("0");
-};
-
-// Section Trapy, the trap mails.
-struct TTrapSettings {
-    QString AdresaPrijemce;
-    QString TypAdresyPrijemce;
-    QString Subject;
-    QString ZpravaComOn;
-    QString ZpravaComOff;
-};
-
-// Every value of the configuration file, with its default.
+// Every value of the configuration file, with its default. Sections M602
+// and Trapy belong to the mail gateway's binding, which reads them itself.
 struct TConfig {
     // Set
     QString Lang = QStringLiteral("Eng");
@@ -69,15 +52,10 @@ struct TConfig {
     TTimerSettings Timer;
     // Section Prefix: "key=value" in file order, empty values left out.
     QStringList Prefix;
-    TMail602Settings M602;
-    TTrapSettings Trapy;
 
     // Sections Set (but Lang), Log, Timer and Prefix. Bad values give their
     // defaults; every value put right is described in warnings.
     void ReadMain(const TIniFile& ini, QStringList* warnings);
-    // Sections M602 and Trapy. The trap texts default to the language's
-    // block texts 200 and 299, read as one block.
-    void ReadGateway(const TIniFile& ini, TNLS& nls);
 };
 
 }  // namespace varno

@@ -3,50 +3,21 @@
 #include <dlfcn.h>
 
 namespace varno {
-namespace {
 
-// The loader's last error, or a stand-in when it has none.
-QString loaderError()
+TQLIN::TQLIN(const QString& programDir) : TRuntimeLibrary(LoadRuntimeLibrary(programDir, LibraryName))
 {
-    const char* error = dlerror();
-    return error ? QString::fromLocal8Bit(error) : QStringLiteral("unknown error");
-}
-
-template <typename Function>
-bool bind(void* module, const char* name, Function& entry, QString& problem)
-{
-    dlerror();
-    entry = reinterpret_cast<Function>(dlsym(module, name));
-    if (!entry)
-        problem = QStringLiteral("entry point %1 missing").arg(QLatin1String(name));
-    return entry != nullptr;
-}
-
-}  // namespace
-
-TQLIN::TQLIN(const QString& programDir)
-{
-    const QString own = programDir + QLatin1Char('/') + QLatin1String(LibraryName);
-    Module = dlopen(own.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
-    if (Module) {
-        Path = own;
-    } else {
-        const QString ownError = loaderError();
-        Module = dlopen(LibraryName, RTLD_NOW | RTLD_LOCAL);
-        if (!Module) {
-            Problem = ownError + QStringLiteral("; ") + loaderError();
-            return;
-        }
-        Path = QLatin1String(LibraryName);
-    }
+    if (!Module)
+        return;
     // In the order the line interface names them; the first one missing ends the binding.
-    const bool all =
-        bind(Module, "QLIN_Init", QLIN_Init, Problem) && bind(Module, "QLIN_DeInit", QLIN_DeInit, Problem) &&
-        bind(Module, "QLIN_Line", QLIN_Line, Problem) && bind(Module, "QLIN_Open", QLIN_Open, Problem) &&
-        bind(Module, "QLIN_Close", QLIN_Close, Problem) && bind(Module, "QLIN_PutStates", QLIN_PutStates, Problem) &&
-        bind(Module, "QLIN_PutCommand", QLIN_PutCommand, Problem) &&
-        bind(Module, "QLIN_GetCommand", QLIN_GetCommand, Problem) &&
-        bind(Module, "QLIN_GetStates", QLIN_GetStates, Problem);
+    const bool all = BindEntryPoint(Module, "QLIN_Init", QLIN_Init, Problem) &&
+                     BindEntryPoint(Module, "QLIN_DeInit", QLIN_DeInit, Problem) &&
+                     BindEntryPoint(Module, "QLIN_Line", QLIN_Line, Problem) &&
+                     BindEntryPoint(Module, "QLIN_Open", QLIN_Open, Problem) &&
+                     BindEntryPoint(Module, "QLIN_Close", QLIN_Close, Problem) &&
+                     BindEntryPoint(Module, "QLIN_PutStates", QLIN_PutStates, Problem) &&
+                     BindEntryPoint(Module, "QLIN_PutCommand", QLIN_PutCommand, Problem) &&
+                     BindEntryPoint(Module, "QLIN_GetCommand", QLIN_GetCommand, Problem) &&
+                     BindEntryPoint(Module, "QLIN_GetStates", QLIN_GetStates, Problem);
     if (all) {
         Loaded = true;
         return;

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 
+#include "platform/library/RuntimeLibrary.h"
 #include "qlin2/qlin2.h"
 
 namespace varno {
@@ -10,7 +11,7 @@ namespace varno {
 // library path. Loaded only when the library and all nine entry points were
 // found; otherwise nothing of the library stays loaded and Problem says what
 // was missing. Destroying the binding unloads the library.
-class TQLIN {
+class TQLIN : public TRuntimeLibrary {
 public:
     static constexpr const char* LibraryName = "libQLIN2.so";
 
@@ -19,7 +20,9 @@ public:
     TQLIN(const TQLIN&) = delete;
     TQLIN& operator=(const TQLIN&) = delete;
 
-    void* Module = nullptr;
+    // Module, Path (the file that was loaded) and Problem (why the binding
+    // is not Loaded: the files tried and the loader's errors, or the missing
+    // entry point) come with the library.
     bool Loaded = false;
     decltype(&::QLIN_Init) QLIN_Init = nullptr;
     decltype(&::QLIN_DeInit) QLIN_DeInit = nullptr;
@@ -30,12 +33,6 @@ public:
     decltype(&::QLIN_GetCommand) QLIN_GetCommand = nullptr;
     decltype(&::QLIN_PutCommand) QLIN_PutCommand = nullptr;
     decltype(&::QLIN_GetStates) QLIN_GetStates = nullptr;
-
-    // The file that was loaded, or empty.
-    QString Path;
-    // Why the binding is not Loaded: the files tried and the loader's
-    // errors, or the missing entry point.
-    QString Problem;
 
 private:
     void Unload();

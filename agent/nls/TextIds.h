@@ -61,8 +61,11 @@ enum : int {
 // The block texts (section Text), read a block of a hundred at a time.
 namespace BlockTxt {
 enum : int {
-    TrapRecovered = 200,  // opens the block of the trap texts
-    TrapFailed = 299,     // closes it
+    TrapRecovered = 200,     // opens the block of the trap texts
+    TrapFailed = 299,        // closes it
+    MailboxReRead = 300,     // opens the block of the mailbox check's errors
+    MailboxNotReRead = 301,  // followed by the error number
+    MailboxesNotRead = 399,  // followed by the error number; closes the block
 };
 }  // namespace BlockTxt
 

@@ -159,14 +159,15 @@ int TData::LineListMessage(int mode, const uint8_t* payload, int len)
         lines = LineTableSize;
     }
     LineTableCount = static_cast<uint8_t>(lines);
-    if (!context_.Config.QLIN)
-        return 0;
+    // The numbers are kept whether or not the line interface is on: the mail
+    // gateway finds each mailbox owner's line by them.
     for (int i = 0; i < lines; ++i) {
         const std::string number = DecodeDigits(payload + 3 + DigitsPerLine * i, DigitsPerLine);
         TLineEntry& entry = LineTable[static_cast<size_t>(i)];
         std::memset(entry.Number, 0, sizeof entry.Number);
         std::memcpy(entry.Number, number.data(), std::min(number.size(), sizeof entry.Number - 1));
-        emit lineNamed(i, entry.Number);
+        if (context_.Config.QLIN)
+            emit lineNamed(i, entry.Number);
     }
     return 0;
 }

@@ -77,7 +77,8 @@ public:
     // Kind I: builds 2; takes the identity block, returns 128, 130 or 131.
     int IdentityMessage(int mode, uint8_t* buf, int len = 0);
     int IdentityMessage(int mode, const uint8_t* payload, int len);
-    // Kind V: builds 0, 14, 0; takes the line list.
+    // Kind V: builds 0, 14, 0; takes the line list: the count and every
+    // line's number, published to the line interface when it is on.
     int LineListMessage(int mode, uint8_t* buf, int len = 0);
     int LineListMessage(int mode, const uint8_t* payload, int len);
     // Kind A: builds 0, 22, 0; stores the line-state reply.

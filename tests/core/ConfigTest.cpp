@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include "agent/core/Config.h"
-#include "agent/nls/Nls.h"
 #include "platform/profile/IniFile.h"
 
 using namespace varno;
@@ -14,11 +12,9 @@ TEST(Config, DefaultsWithoutFile)
 {
     QTemporaryDir dir;
     TIniFile ini(dir.filePath("agent.INI"));
-    TNLS nls(dir.path());
     TConfig c;
     QStringList warnings;
     c.ReadMain(ini, &warnings);
-    c.ReadGateway(ini, nls);
     EXPECT_TRUE(warnings.isEmpty());
     EXPECT_EQ(c.Port, "COM2:19200,N,8,1");
     EXPECT_EQ(c.IPPort, 1234);
@@ -31,8 +27,6 @@ TEST(Config, DefaultsWithoutFile)
     EXPECT_FALSE(c.Log.Com_Out || c.Log.Com_LocOut || c.Log.TcpIp_Out || c.Log.Extent);
     EXPECT_EQ(c.Timer.Interval, 100);
     EXPECT_EQ(c.Timer.MaxErrorTick, 600);
-    EXPECT_EQ(c.M602.CestaKPracovnimuAdresari, QDir::tempPath());
-    EXPECT_EQ(c.M602.Debug, "0");
     EXPECT_TRUE(c.Prefix.isEmpty());
 }
 
@@ -45,22 +39,12 @@ TEST(Config, ValuesFromFile)
         f.write("[Set]\nPort=COM1:57600,E,7,2\nIPPort=$4D2\nMaxCache=0\nSendUct=7\nReadUct=no\nQLIN=1\n"
                 "[Log]\nTCP/IP_Out=1\nExtent=0x1\nCom_In=0\n"
                 "[Timer]\nInterval=50\nMaxTick=3\nANInterval=0\nSWInterval=-4\nMaxError=abc\n"
-                "[Prefix]\n0=420\n00=\n9=+\n"
-                "[Trapy]\nSubject=PBX\n");
-    }
-    {
-        QFile f(dir.filePath("Language.Eng"));
-        f.open(QIODevice::WriteOnly);
-        f.write("[Text]\n200=Line back\n299=Line down\n");
+                "[Prefix]\n0=420\n00=\n9=+\n");
     }
     TIniFile ini(dir.filePath("agent.INI"));
-    TNLS nls(dir.path());
-    nls.SetLanguage("Eng");
-    nls.CloseLanguageFile();
     TConfig c;
     QStringList warnings;
     c.ReadMain(ini, &warnings);
-    c.ReadGateway(ini, nls);
     EXPECT_EQ(c.Port, "COM1:57600,E,7,2");
     EXPECT_EQ(c.IPPort, 1234);
     EXPECT_EQ(c.MaxCache, 0);
@@ -77,8 +61,4 @@ TEST(Config, ValuesFromFile)
     EXPECT_EQ(c.Timer.SWInterval, 600);
     EXPECT_EQ(warnings.size(), 2);
     EXPECT_EQ(c.Prefix, QStringList({"0=420", "9=+"}));
-    EXPECT_EQ(c.Trapy.Subject, "PBX");
-    EXPECT_EQ(c.Trapy.ZpravaComOn, "Line back");
-    EXPECT_EQ(c.Trapy.ZpravaComOff, "Line down");
-    EXPECT_FALSE(nls.LanguageFileOpen());
 }

@@ -143,3 +143,46 @@ TEST(Startup, LanguageSwitchWritesOneKey)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), "[Set]\nLang=De\nIPPort=0\n[Log]\nCom_In=1\n");
 }
+
+TEST(Startup, MailGatewayStartsWhereTheAgentWorksTheLine)
+{
+    ProgramFolder folder;
+    writeFile(folder.dir.filePath("agent.INI"), "[Set]\nLang=Eng\nIPPort=0\nPort=/nonexistent/pbx:19200,N,8,1\n");
+    RecordingPrompt prompt;
+    const auto logLines = [](TMainForm& form) {
+        QStringList lines;
+        for (int i = 0; i < form.Log().Count(); ++i)
+            lines << form.Log().Line(i);
+        return lines.join('\n');
+    };
+
+    // Without the gateway library: "!Err" with text 127 and why; the service
+    // also reports it to the journal.
+    TMainForm service(folder.program(), {folder.program(), "/service"}, TProcessRole{true, false}, prompt);
+    QStringList events;
+    QObject::connect(&service, &TMainForm::serviceEvent,
+                     [&events](const QString& text, bool error) { events << (error ? "error:" : "info:") + text; });
+    service.FormCreate();
+    const QString notStarted = service.GetText(127);
+    ASSERT_FALSE(notStarted.isEmpty());
+    EXPECT_TRUE(logLines(service).contains("!Err " + notStarted));
+    EXPECT_TRUE(logLines(service).contains("libagentq5.so not loaded"));
+    EXPECT_TRUE(events.contains("error:" + notStarted)) << events.join('|').toStdString();
+    EXPECT_FALSE(service.Mail602().GatewayActive);
+    service.FormDestroy();
+
+    // With the library beside the program and a gateway that accepts the
+    // agent: "-OK-" with text 126.
+    ASSERT_TRUE(QFile::copy(VARNO_BIN_DIR "/libagentq5.so", folder.dir.filePath("libagentq5.so")));
+    writeFile(folder.dir.filePath("gateway.ini"),
+              "[Gateway]\nUser=agent\n[Mailbox a]\nPhone=101\nMaildir=" + folder.dir.filePath("mail").toUtf8() + "\n");
+    writeFile(folder.dir.filePath("agent.INI"),
+              "[Set]\nLang=Eng\nIPPort=0\nPort=/nonexistent/pbx:19200,N,8,1\n[M602]\nCestaKeKonfiguraciMail602=" +
+                  folder.dir.filePath("gateway.ini").toUtf8() +
+                  "\nUzivatel=agent\nCestaKPracovnimuAdresari=" + folder.dir.path().toUtf8() + "\n");
+    TMainForm window(folder.program(), {folder.program()}, TProcessRole{}, prompt);
+    window.FormCreate();
+    EXPECT_TRUE(window.Mail602().GatewayActive) << window.Mail602().Problem().toStdString();
+    EXPECT_TRUE(logLines(window).contains("-OK- " + window.GetText(126)));
+    window.FormClose();
+}

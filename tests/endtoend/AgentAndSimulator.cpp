@@ -14,12 +14,31 @@
 
 namespace varno::test {
 
+QString LanguageText(int number)
+{
+    return TIniFile(VARNO_BIN_DIR "/Language.Eng").ReadString("Texty", QString::number(number), "");
+}
+
+QString LanguageBlockText(int number)
+{
+    return TIniFile(VARNO_BIN_DIR "/Language.Eng").ReadString("Text", QString::number(number), "");
+}
+
+QStringList RequestKinds(const QStringList& requests)
+{
+    QStringList out;
+    for (const QString& r : requests)
+        out << r.section(' ', 1, 1);
+    return out;
+}
+
 AgentAndSimulator::AgentAndSimulator(const QByteArray& scenario, const QByteArray& ini)
 {
     QFile::copy(VARNO_BIN_DIR "/agent", dir.filePath("agent"));
     QFile::setPermissions(dir.filePath("agent"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QFile::copy(VARNO_BIN_DIR "/Language.Eng", dir.filePath("Language.Eng"));
     QFile::copy(VARNO_BIN_DIR "/libQLIN2.so", dir.filePath("libQLIN2.so"));
+    QFile::copy(VARNO_BIN_DIR "/libagentq5.so", dir.filePath("libagentq5.so"));
     static int runs = 0;
     SharedName = "/varno-e2e-" + QByteArray::number(getpid()) + "-" + QByteArray::number(++runs);
     QFile s(dir.filePath("scenario.ini"));

@@ -12,6 +12,13 @@
 
 namespace varno::test {
 
+// A message text (section Texty) or a block text (section Text) of the
+// English language file, as the agent shows it.
+QString LanguageText(int number);
+QString LanguageBlockText(int number);
+// The kinds of the simulator's RX lines ("<seq> <kind> <bytes>").
+QStringList RequestKinds(const QStringList& requests);
+
 // pbxsim on a pty and a copy of the agent in a folder of its own whose
 // agent.INI points the agent at the simulator's line.
 class AgentAndSimulator {

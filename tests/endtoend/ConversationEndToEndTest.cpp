@@ -10,24 +10,11 @@ using namespace varno::test;
 
 namespace {
 
-QString text(int number)
-{
-    return TIniFile(VARNO_BIN_DIR "/Language.Eng").ReadString("Texty", QString::number(number), "");
-}
-
 const QByteArray kPbx = "config 0 0 0 0 1 0\nidentity 3 10 64\nline 0 101\nline 1 102\n";
 // Fast ticks so that time-outs and the pause pass quickly; billing polls
 // every 100 ms give the line something to do.
 const QByteArray kFast = "[Timer]\nInterval=20\nMaxTick=3\nMaxError=3\nMaxErrorTick=25\nURInterval=100\n"
                          "URIntervalBezDat=100\n[Log]\nCom_LocOut=1\n";
-
-QStringList kinds(const QStringList& requests)
-{
-    QStringList out;
-    for (const QString& r : requests)
-        out << r.section(' ', 1, 1);
-    return out;
-}
 
 }  // namespace
 
@@ -54,7 +41,7 @@ TEST(EndToEnd, StartupFailureAndRecovery)
     // The PBX falls silent.
     ASSERT_EQ(run.Control("fault silent"), "OK");
     const int before = static_cast<int>(run.Requests().size());
-    const QString failed = "!Err " + text(116);
+    const QString failed = "!Err " + LanguageText(116);
     ASSERT_TRUE(run.WaitUntil([&] { return run.AgentOutput().contains(failed); }));
     const QStringList silent = run.Requests().mid(before);
     ASSERT_EQ(silent.size(), 3) << silent.join(" | ").toStdString();  // MaxError sends of the head
@@ -69,11 +56,11 @@ TEST(EndToEnd, StartupFailureAndRecovery)
     // The PBX answers again: recovery is reported once, and C, I, V follow.
     const int beforeClear = static_cast<int>(run.Requests().size());
     ASSERT_EQ(run.Control("fault clear"), "OK");
-    const QString recovered = "-OK- " + text(117);
+    const QString recovered = "-OK- " + LanguageText(117);
     ASSERT_TRUE(run.WaitUntil([&] {
-        return run.AgentOutput().contains(recovered) && kinds(run.Requests().mid(beforeClear)).contains("lines");
+        return run.AgentOutput().contains(recovered) && RequestKinds(run.Requests().mid(beforeClear)).contains("lines");
     }));
-    const QStringList after = kinds(run.Requests().mid(beforeClear));
+    const QStringList after = RequestKinds(run.Requests().mid(beforeClear));
     const int c = static_cast<int>(after.indexOf("config"));
     ASSERT_GE(c, 0);
     EXPECT_EQ(after.mid(c, 3), QStringList({"config", "identity", "lines"}));
@@ -88,19 +75,19 @@ TEST(EndToEnd, LateReplyLosesNoQueuedRequest)
     // the agent sends it again, then gets both replies.
     AgentAndSimulator run(kPbx + "fault delay 150 on config count 1\n", kFast + "[Set]\nReadUct=0\n");
     ASSERT_TRUE(run.Start());
-    ASSERT_TRUE(run.WaitUntil([&] { return kinds(run.Requests()).contains("lines"); }))
+    ASSERT_TRUE(run.WaitUntil([&] { return RequestKinds(run.Requests()).contains("lines"); }))
         << run.Requests().join(" | ").toStdString();
     QThread::msleep(200);
-    EXPECT_EQ(kinds(run.Requests()).join(' '), "config config identity lines");
+    EXPECT_EQ(RequestKinds(run.Requests()).join(' '), "config config identity lines");
 }
 
 TEST(EndToEnd, AnsweredTwiceLosesNothing)
 {
     AgentAndSimulator run(kPbx + "fault twice\n", kFast + "[Set]\nReadUct=0\n");
     ASSERT_TRUE(run.Start());
-    ASSERT_TRUE(run.WaitUntil([&] { return kinds(run.Requests()).contains("lines"); }));
+    ASSERT_TRUE(run.WaitUntil([&] { return RequestKinds(run.Requests()).contains("lines"); }));
     QThread::msleep(200);
-    EXPECT_EQ(kinds(run.Requests()).join(' '), "config identity lines");
+    EXPECT_EQ(RequestKinds(run.Requests()).join(' '), "config identity lines");
 }
 
 TEST(EndToEnd, IdentityChecks)
@@ -108,16 +95,16 @@ TEST(EndToEnd, IdentityChecks)
     {  // not a PBX the agent works with: nothing more is sent
         AgentAndSimulator run("config 0 0 0 0 0 0\nidentity 3 10 64\nline 0 101\n", kFast);
         ASSERT_TRUE(run.Start());
-        ASSERT_TRUE(run.WaitUntil([&] { return run.AgentOutput().contains(text(141)); }));
+        ASSERT_TRUE(run.WaitUntil([&] { return run.AgentOutput().contains(LanguageText(141)); }));
         QThread::msleep(300);
-        EXPECT_EQ(kinds(run.Requests()).join(' '), "config identity");
-        EXPECT_TRUE(run.WaitUntil([&] { return run.AgentOutput().contains(text(142)); }, 1000));
+        EXPECT_EQ(RequestKinds(run.Requests()).join(' '), "config identity");
+        EXPECT_TRUE(run.WaitUntil([&] { return run.AgentOutput().contains(LanguageText(142)); }, 1000));
     }
     {  // asked, answered Yes headless: the conversation goes on
         AgentAndSimulator run("config 0 0 0 0 1 1\nidentity 3 10 64\nline 0 101\n", kFast);
         ASSERT_TRUE(run.Start());
-        ASSERT_TRUE(run.WaitUntil([&] { return kinds(run.Requests()).contains("lines"); }));
-        EXPECT_TRUE(run.AgentOutput().contains(text(143)));
+        ASSERT_TRUE(run.WaitUntil([&] { return RequestKinds(run.Requests()).contains("lines"); }));
+        EXPECT_TRUE(run.AgentOutput().contains(LanguageText(143)));
         EXPECT_TRUE(run.AgentOutput().contains("Question (answered Yes)"));
     }
 }

@@ -176,23 +176,25 @@ TMail602::TCounts TMail602::CountFolders(const AQ5_Mailbox& mailbox, int mode)
             // remembered so that later changes can be taken away.
             counts.Add(letter, f->Count);
             for (const AQ5_Message* m = f->First; m && walked < kMaxRecords; m = m->Next, ++walked) {
-                if (!MessageList.contains(m->Id))
-                    MessageList.insert(m->Id, letter);
+                const uint32_t id = m->Id;  // by value: the records are packed
+                if (!MessageList.contains(id))
+                    MessageList.insert(id, letter);
             }
             continue;
         }
         // A change read: each message counts under its own category, a
         // message that stopped waiting under the one it was counted in.
         for (const AQ5_Message* m = f->First; m && walked < kMaxRecords; m = m->Next, ++walked) {
+            const uint32_t id = m->Id;
             if (m->Flags & kStoppedWaiting) {
-                const auto it = MessageList.constFind(m->Id);
+                const auto it = MessageList.constFind(id);
                 if (it == MessageList.cend())
                     continue;  // never counted: nothing to take away
                 counts.Add(it.value(), -1);
                 MessageList.erase(it);
-            } else if (!MessageList.contains(m->Id)) {
+            } else if (!MessageList.contains(id)) {
                 counts.Add(letter, 1);
-                MessageList.insert(m->Id, letter);
+                MessageList.insert(id, letter);
             }
         }
     }

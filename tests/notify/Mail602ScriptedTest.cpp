@@ -36,19 +36,27 @@ struct Records {
         folder = AQ5_Folder{};
         folder.Category = category;
         folder.Count = count;
-        AQ5_Message** link = &folder.First;
+        // Member by member: the records are packed, so no pointer to a link may be taken.
+        AQ5_Message* last = nullptr;
         for (const auto& [id, flags] : ids) {
             AQ5_Message& m = messages.emplace_back();
             m = AQ5_Message{};
             m.Id = id;
             m.Flags = flags;
-            *link = &m;
-            link = &m.Next;
+            if (last)
+                last->Next = &m;
+            else
+                folder.First = &m;
+            last = &m;
         }
-        AQ5_Folder** tail = &box->First;
-        while (*tail)
-            tail = &(*tail)->Next;
-        *tail = &folder;
+        if (!box->First) {
+            box->First = &folder;
+            return;
+        }
+        AQ5_Folder* tail = box->First;
+        while (tail->Next)
+            tail = tail->Next;
+        tail->Next = &folder;
     }
     std::deque<AQ5_Mailbox> boxes;
     std::deque<AQ5_Folder> folders;

@@ -6,7 +6,6 @@
 namespace varno {
 
 class TIniFile;
-class TNLS;
 
 // Section Log: which kinds of traffic reach the event log.
 struct TLogFlags {

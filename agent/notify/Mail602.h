@@ -76,7 +76,6 @@ public:
     // Never holds an identifier twice.
     QHash<uint32_t, char> MessageList;
 
-    const TGatewayLibrary* Library() const { return library_.get(); }
     // Why the gateway is off (library missing or incomplete, initialisation
     // refused); empty while it is active.
     QString Problem() const;

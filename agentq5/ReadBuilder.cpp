@@ -37,19 +37,25 @@ void ReadBuilder::AddGroups(AQ5_Mailbox* mailbox, AQ5_Folder*& last, const std::
             folderName = change.folder;
             lastMessage = nullptr;
         }
-        auto* message = arena_.New<AQ5_Message>();
-        message->Index = folder->Count;
-        message->Flags = change.flags;
-        message->Id = change.id;
-        CopyField(message->Unique, change.unique);
-        if (lastMessage == nullptr)
-            folder->First = message;
-        else
-            lastMessage->Next = message;
-        lastMessage = message;
-        folder->Count = static_cast<uint16_t>(folder->Count + 1);
-        ++messages_;
+        AppendMessage(folder, lastMessage, change.id, change.flags, change.unique);
     }
+}
+
+void ReadBuilder::AppendMessage(AQ5_Folder* folder, AQ5_Message*& lastMessage, uint32_t id, uint32_t flags,
+                                std::string_view unique)
+{
+    auto* message = arena_.New<AQ5_Message>();
+    message->Index = folder->Count;
+    message->Flags = flags;
+    message->Id = id;
+    CopyField(message->Unique, unique);
+    if (lastMessage == nullptr)
+        folder->First = message;
+    else
+        lastMessage->Next = message;
+    lastMessage = message;
+    folder->Count = static_cast<uint16_t>(folder->Count + 1);
+    ++messages_;
 }
 
 AQ5_Mailbox* ReadBuilder::Add(const MailboxConfig& config, const MailboxChange& change)
@@ -74,17 +80,7 @@ AQ5_Mailbox* ReadBuilder::Add(const MailboxConfig& config, const MailboxChange& 
                     folder = NewFolder(mailbox, last, name, folderSnapshot.category);
                     lastMessage = nullptr;
                 }
-                auto* message = arena_.New<AQ5_Message>();
-                message->Index = folder->Count;
-                message->Id = id;
-                CopyField(message->Unique, unique);
-                if (lastMessage == nullptr)
-                    folder->First = message;
-                else
-                    lastMessage->Next = message;
-                lastMessage = message;
-                folder->Count = static_cast<uint16_t>(folder->Count + 1);
-                ++messages_;
+                AppendMessage(folder, lastMessage, id, 0, unique);
             }
         }
     } else {

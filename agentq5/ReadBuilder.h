@@ -22,6 +22,9 @@ public:
 private:
     AQ5_Folder* NewFolder(AQ5_Mailbox* mailbox, AQ5_Folder*& last, std::string_view name, char category);
     void AddGroups(AQ5_Mailbox* mailbox, AQ5_Folder*& last, const std::vector<MessageChange>& changes);
+    // A message record at the end of the folder's list (lastMessage: the one before, or null).
+    void AppendMessage(AQ5_Folder* folder, AQ5_Message*& lastMessage, uint32_t id, uint32_t flags,
+                       std::string_view unique);
 
     RecordArena& arena_;
     AQ5_Mailbox* first_ = nullptr;
